@@ -1,0 +1,229 @@
+#include "forms/linux/ini_store.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace forms::linux_services {
+namespace {
+
+std::string trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t");
+  return s.substr(first, last - first + 1);
+}
+
+bool same_key(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// "[name]" gives name; anything else nullopt.
+std::optional<std::string> section_of(const std::string& line) {
+  const std::string t = trim(line);
+  if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
+  return trim(t.substr(1, t.size() - 2));
+}
+
+// "KEY=value" gives KEY; comments, blank and unparsable lines nullopt.
+std::optional<std::string> key_of(const std::string& line) {
+  const std::string t = trim(line);
+  if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return std::nullopt;
+  const auto eq = line.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  std::string key = trim(line.substr(0, eq));
+  if (key.empty()) return std::nullopt;
+  return key;
+}
+
+std::string errno_text(const std::string& what, const std::filesystem::path& path, int error) {
+  return "cannot " + what + " " + path.string() + ": " + std::strerror(error);
+}
+
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// The whole content of a file; nullopt with errno ENOENT when absent.
+Result<std::optional<std::string>> read_file(const std::filesystem::path& path) {
+  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  if (f.fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::optional<std::string>();
+    return Error{errno_text("read", path, errno)};
+  }
+  struct stat st {};
+  if (fstat(f.fd, &st) != 0) return Error{errno_text("read", path, errno)};
+  if (!S_ISREG(st.st_mode)) return Error{"cannot read " + path.string() + ": not a regular file"};
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(f.fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error{errno_text("read", path, errno)};
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return std::optional<std::string>(std::move(text));
+}
+
+Status write_all(int fd, const std::string& text, const std::filesystem::path& path) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error{errno_text("write", path, errno)};
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return ok_status();
+}
+
+Status make_folder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) return Error{"cannot create " + folder.string() + ": " + ec.message()};
+  return ok_status();
+}
+
+}  // namespace
+
+// ---- IniDocument ----
+
+IniDocument IniDocument::parse(const std::string& text) {
+  IniDocument doc;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    doc.m_lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return doc;
+}
+
+std::optional<std::string> IniDocument::get(const std::string& section, const std::string& key) const {
+  bool in_section = false;
+  for (const std::string& line : m_lines) {
+    if (auto name = section_of(line)) {
+      in_section = same_key(*name, section);
+      continue;
+    }
+    if (!in_section) continue;
+    if (auto k = key_of(line); k && same_key(*k, key)) return line.substr(line.find('=') + 1);
+  }
+  return std::nullopt;
+}
+
+void IniDocument::set(const std::string& section, const std::string& key, const std::string& value) {
+  const std::string entry = key + "=" + value;
+  bool in_section = false;
+  std::optional<std::size_t> section_end;  // index after the last line of the wanted section
+  for (std::size_t i = 0; i < m_lines.size(); ++i) {
+    if (auto name = section_of(m_lines[i])) {
+      in_section = same_key(*name, section);
+      if (in_section) section_end = i + 1;
+      continue;
+    }
+    if (!in_section) continue;
+    if (auto k = key_of(m_lines[i]); k && same_key(*k, key)) {
+      m_lines[i] = entry;
+      return;
+    }
+    if (!trim(m_lines[i]).empty()) section_end = i + 1;
+  }
+  if (section_end) {
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(*section_end), entry);
+    return;
+  }
+  if (!m_lines.empty() && !trim(m_lines.back()).empty()) m_lines.emplace_back();
+  m_lines.push_back("[" + section + "]");
+  m_lines.push_back(entry);
+}
+
+std::string IniDocument::text() const {
+  std::string out;
+  for (const std::string& line : m_lines) out += line + "\n";
+  return out;
+}
+
+// ---- IniSettingsStore ----
+
+IniSettingsStore::IniSettingsStore(std::filesystem::path root) : m_root(std::move(root)) {}
+
+std::filesystem::path IniSettingsStore::default_root() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr) home = pw->pw_dir;
+  }
+  return std::filesystem::path(home != nullptr ? home : "/") / ".config";
+}
+
+std::filesystem::path IniSettingsStore::file_of(const std::string& app, const std::string& section) const {
+  return m_root / app / (section + ".ini");
+}
+
+Result<std::optional<std::string>> IniSettingsStore::read(const std::string& app, const std::string& section,
+                                                          const std::string& key) {
+  auto text = read_file(file_of(app, section));
+  if (!text) return Error{text.reason()};
+  if (!text.value()) return std::optional<std::string>();
+  return IniDocument::parse(*text.value()).get(section, key);
+}
+
+Status IniSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
+                               const std::string& text) {
+  if (text.find_first_of("\r\n") != std::string::npos || key.find_first_of("\r\n=[") != std::string::npos ||
+      trim(key).empty()) {
+    return Error{"cannot store " + key + ": a settings value must be one line"};
+  }
+  const std::filesystem::path file = file_of(app, section);
+  if (Status made = make_folder(file.parent_path()); !made) return made;
+
+  const std::filesystem::path lock_path = file.string() + ".lock";
+  Fd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
+  if (lock.fd < 0) return Error{errno_text("lock", lock_path, errno)};
+  while (flock(lock.fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return Error{errno_text("lock", lock_path, errno)};
+  }
+
+  auto current = read_file(file);
+  if (!current) return Error{current.reason()};
+  IniDocument doc = IniDocument::parse(current.value().value_or(std::string()));
+  doc.set(section, key, text);
+
+  const std::filesystem::path temp = file.string() + ".tmp";
+  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
+  if (out.fd < 0) return Error{errno_text("write", temp, errno)};
+  Status written = write_all(out.fd, doc.text(), temp);
+  if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
+  if (written && ::rename(temp.c_str(), file.c_str()) != 0) written = Error{errno_text("replace", file, errno)};
+  if (!written) {
+    ::unlink(temp.c_str());
+    return written;
+  }
+  Fd folder{::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (folder.fd >= 0) ::fsync(folder.fd);
+  return ok_status();
+}
+
+}  // namespace forms::linux_services

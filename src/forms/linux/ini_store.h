@@ -1,0 +1,51 @@
+// The settings store on Linux: one INI file per application and section,
+// <config>/<app>/<section>.ini ($XDG_CONFIG_HOME, or ~/.config), holding "[section]" and KEY=value lines.
+//
+// Reading takes no lock and never writes: a save replaces the whole file by rename, so a reader sees the
+// old file or the new one. A save re-reads the file under an exclusive flock on "<file>.lock", changes
+// one line, writes "<file>.tmp" (flushed to disk), and renames it over the file: a crash leaves the old
+// file or the new one and at most that one temporary file, which the next save overwrites; two processes
+// saving at once never lose each other's keys. Lines the parser does not understand are kept as they
+// stand. Keys match without regard to ASCII case, as registry value names do.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "forms/settings_store.h"
+
+namespace forms::linux_services {
+
+// The parsed form of a settings file, keeping every line it does not change.
+class IniDocument {
+ public:
+  static IniDocument parse(const std::string& text);
+  std::optional<std::string> get(const std::string& section, const std::string& key) const;
+  void set(const std::string& section, const std::string& key, const std::string& value);
+  std::string text() const;
+
+ private:
+  std::vector<std::string> m_lines;
+};
+
+class IniSettingsStore final : public SettingsStore {
+ public:
+  // Files live in <root>/<app>/<section>.ini.
+  explicit IniSettingsStore(std::filesystem::path root);
+  // $XDG_CONFIG_HOME when set to an absolute path, else $HOME/.config.
+  static std::filesystem::path default_root();
+
+  Result<std::optional<std::string>> read(const std::string& app, const std::string& section,
+                                          const std::string& key) override;
+  Status write(const std::string& app, const std::string& section, const std::string& key,
+               const std::string& text) override;
+
+  std::filesystem::path file_of(const std::string& app, const std::string& section) const;
+
+ private:
+  std::filesystem::path m_root;
+};
+
+}  // namespace forms::linux_services

@@ -1,0 +1,141 @@
+// A drawing surface: a frame of pixels with a user coordinate system, a pen, a font and a current
+// position, and the figures drawn on it. Every figure is rasterised by forms/raster into spans and each
+// span is applied once with the draw mode, so a figure touches each pixel at most once and drawing the
+// same figure twice in not-XOR mode restores the pixels exactly. The frame is the surface's persistent
+// image: nothing ever redraws it from scratch.
+//
+// Drawing never fails; it clips. Until someone needs the pixels (a back end presenting, a test reading
+// them) the figures are kept as a list and the frame is not allocated, so a surface that is never shown
+// costs no frame; the list is replayed, figure by figure, the first time the pixels are needed.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "forms/color.h"
+#include "forms/geometry.h"
+#include "forms/picture.h"
+
+namespace forms {
+
+class FrameBuffer;
+
+enum class DrawModeKind { NotXorPen = 10, CopyPen = 13 };
+constexpr int vbNotXorPen = 10;
+constexpr int vbCopyPen = 13;
+
+// Receives one call per drawing operation, with its arguments in user units as the caller gave them.
+class TraceSink {
+ public:
+  virtual ~TraceSink() = default;
+  // op: "picture", "circle", "box", "pset", "line" (args as given) or "print" (args x, y and the text).
+  virtual void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen,
+                     OleColor color, int mode) = 0;
+};
+
+class Surface {
+ public:
+  Surface();
+  ~Surface();
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+
+  // ---- Set by the engine. ----
+  // The size in device pixels and the resolution fonts are sized for. A new size starts a new image,
+  // filled with BackColor.
+  void resize(Size pixels, double dpi);
+  Size pixel_size() const { return m_size; }
+  double dpi() const { return m_dpi; }
+
+  // ---- The user coordinate system. ----
+  // A user point (x, y) lies at device pixel ((x - ScaleLeft) * width / ScaleWidth,
+  // (y - ScaleTop) * height / ScaleHeight). Until a window sets a scale, one unit is `default_unit_pixels`
+  // pixels (1: the pixel scale; 1/15 at 96 dpi: twips).
+  float ScaleLeft() const { return m_scale_left; }
+  float ScaleTop() const { return m_scale_top; }
+  float ScaleWidth() const;
+  float ScaleHeight() const;
+  void ScaleLeft(float value) { m_scale_left = value; freeze_scale(); }
+  void ScaleTop(float value) { m_scale_top = value; freeze_scale(); }
+  void ScaleWidth(float value);
+  void ScaleHeight(float value);
+  void set_default_unit_pixels(double pixels_per_unit) { m_default_unit_pixels = pixels_per_unit; }
+
+  // ---- Pen, colours, font, position: read when a figure is drawn. ----
+  bool AutoRedraw = false;
+  OleColor BackColor = kWhite;
+  OleColor ForeColor = kBlack;
+  int DrawWidth = 1;                  // pixels; less than 1 draws as 1
+  int DrawStyle = 0;                  // 0 solid, the only style drawn
+  int DrawMode = vbCopyPen;           // vbCopyPen or vbNotXorPen; any other value draws as vbCopyPen
+  bool FontBold = false;
+  float FontSize = 8.25f;             // points
+  std::string FontName = "MS Sans Serif";
+  float CurrentX = 0;
+  float CurrentY = 0;
+
+  // ---- Figures. ----
+  // The whole picture scaled into the rectangle (aspect not kept; smooth resampling, area-averaged
+  // when shrinking), replacing the pixels there; a null picture draws nothing.
+  void PaintPicture(const PictureRef& picture, float x, float y, float width, float height);
+  // Outline of the circle; the radius is measured in horizontal units and drawn round.
+  void Circle(float x, float y, float radius);
+  // A line with the pen's width and round ends, in ForeColor or in `color`.
+  void Line(float x1, float y1, float x2, float y2);
+  void Line(float x1, float y1, float x2, float y2, OleColor color);
+  // Line (x1, y1)-(x2, y2), , B: the outline of the axis-parallel rectangle, square corners.
+  void Box(float x1, float y1, float x2, float y2);
+  // A round dot of diameter DrawWidth.
+  void PSet(float x, float y);
+  // Text with its top-left at (CurrentX, CurrentY) in ForeColor and the current font; the pixels between
+  // glyphs keep their colour. Afterwards CurrentX is ScaleLeft and CurrentY is one line lower.
+  void Print(std::string_view text);
+
+  // ---- For the engine and back ends. ----
+  // The image, with every figure drawn so far applied.
+  const FrameBuffer& pixels();
+  bool realized() const { return m_frame != nullptr; }
+  // Rectangles changed since clear_dirty(); when more than fit, their union.
+  std::span<const Rect> dirty() const { return {m_dirty.data(), m_dirty_count}; }
+  void clear_dirty() { m_dirty_count = 0; }
+  void set_trace(TraceSink* sink) { m_trace = sink; }
+
+  // Device-pixel form of a user point (fractional), for tests and the figures.
+  double to_pixel_x(double x) const;
+  double to_pixel_y(double y) const;
+
+  static constexpr std::size_t kMaxDirtyRects = 64;
+
+ private:
+  struct Op;
+  class Rasterizer;
+
+  void freeze_scale();
+  void record(Op op);
+  void execute(const Op& op);
+  void realize();
+  void mark_dirty(const Rect& rect);
+  void trace(std::string_view op, std::initializer_list<double> args, std::string_view text, OleColor color);
+
+  Size m_size;
+  double m_dpi = 96;
+  double m_default_unit_pixels = 1;
+  bool m_scale_frozen = false;
+  float m_scale_left = 0;
+  float m_scale_top = 0;
+  float m_scale_width = 0;
+  float m_scale_height = 0;
+
+  std::unique_ptr<FrameBuffer> m_frame;
+  std::vector<Op> m_pending;
+  std::array<Rect, kMaxDirtyRects> m_dirty{};
+  std::size_t m_dirty_count = 0;
+  TraceSink* m_trace = nullptr;
+};
+
+}  // namespace forms

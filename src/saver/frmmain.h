@@ -1,0 +1,53 @@
+// frmmain: the full-screen saver window. Its load draws the clock face once into the surface's persistent
+// image (redraw); every second its timer erases the three hands by drawing their previous lines again with
+// the not-XOR pen and draws them anew (Timer1_Timer). A character key or the fourth mouse move ends the
+// program. One instance covers each monitor; each draws a clock sized to its own screen.
+#pragma once
+
+#include <cstdint>
+
+#include "forms/form.h"
+
+namespace saver {
+
+class frmmain : public forms::Form {
+ public:
+  explicit frmmain(int monitor = 0);
+
+  void redraw();
+  void AlwaysOnTop(forms::Form& form, bool flag);
+
+  void Form_Load() override;
+  void Form_KeyPress(int& KeyAscii) override;
+  void Form_MouseMove(int Button, int Shift, float X, float Y) override;
+  void Form_Unload(int& Cancel) override;
+  void Timer1_Timer();
+
+  forms::Timer& Timer1;
+  forms::PictureBox& Picture1;
+  forms::PictureBox& Picture2;
+
+  // Dial geometry, set by redraw.
+  float mRadius = 0;
+  float mCenterX = 0;
+  float mCenterY = 0;
+  // The ring passes count in 32 bits so that 4K and 8K screens, whose half-diagonals pass 32,767 twips,
+  // draw with the same stepping.
+  std::int32_t mHalfDiagonal = 0;
+  bool mRingToggle = false;
+
+  // The hand ends as last drawn; an x of -1 means not drawn yet.
+  float mPrevMinuteX = 0;
+  float mPrevMinuteY = 0;
+  float mPrevHourX = 0;
+  float mPrevHourY = 0;
+  float mPrevSecondX = 0;
+  float mPrevSecondY = 0;
+
+  std::int32_t mMoveCount = 0;
+
+ private:
+  void on_timer(forms::Timer& timer) override;
+};
+
+}  // namespace saver

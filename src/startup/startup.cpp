@@ -1,0 +1,120 @@
+#include "startup/startup.h"
+
+#include "forms/form.h"
+#include "forms/platform.h"
+#include "preview/frmprev.h"
+#include "saver/frmmain.h"
+#include "settings_dialog/frmSetting.h"
+#include "startup/settings.h"
+
+namespace startup {
+
+std::string gCommandLine;
+std::int32_t gPreviewParent = 0;
+forms::Rect gPreviewRect;
+std::int32_t gPreviewStyle = 0;
+
+namespace {
+
+std::string_view trim_spaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+std::string upper_case(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// A 32-bit handle as the platform's handle type; handles are sign-extended, as the platform does.
+forms::WindowHandle as_handle(std::int32_t value) {
+  return static_cast<forms::WindowHandle>(static_cast<std::intptr_t>(value));
+}
+
+// The saver covers every monitor: the primary window loads first (with its picture fallback), one more
+// window is shown on each further monitor, and the primary is shown modally. Any of them ends the program.
+void ShowSaver() {
+  auto& primary = forms::instance<saver::frmmain>();
+  const auto monitors = static_cast<int>(forms::platform().monitors().size());
+  for (int monitor = 1; monitor < monitors; ++monitor) {
+    forms::Application::get().add_instance<saver::frmmain>(monitor).Show();
+  }
+  primary.Show(forms::vbModal);
+}
+
+}  // namespace
+
+Mode mode_of(std::string_view command_line) {
+  const std::string_view first_two = command_line.substr(0, 2);
+  if (first_two == "/P") return Mode::Preview;
+  if (first_two.empty()) return Mode::Saver;
+  if (first_two == "/S") return Mode::Saver;
+  if (first_two == "/C") return Mode::Configuration;
+  return Mode::None;
+}
+
+void Main() {
+  LoadSettings();
+  gCommandLine = upper_case(trim_spaces(forms::Command()));
+  switch (mode_of(gCommandLine)) {
+    case Mode::Preview:
+      ShowPreview();
+      return;
+    case Mode::Saver:
+      CheckPrevInstance();
+      ShowSaver();
+      return;
+    case Mode::Configuration:
+      forms::instance<saver::frmmain>().Hide();
+      forms::instance<settings_dialog::frmSetting>().Show();
+      forms::instance<saver::frmmain>().Timer1.Interval(0);
+      return;
+    case Mode::None:
+      return;
+  }
+}
+
+void CheckPrevInstance() {
+  if (!forms::App.PrevInstance()) return;
+  if (forms::user32::FindWindowA(nullptr, forms::App.EXEName().c_str()) != 0) forms::End();
+}
+
+std::optional<std::int32_t> ParseWindowHandle(std::string_view text) {
+  text = trim_spaces(text);
+  std::size_t n = text.size();
+  while (n >= 1 && text[n - 1] >= '0' && text[n - 1] <= '9') --n;
+  const std::string_view digits = text.substr(n);
+  if (digits.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > INT32_MAX) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+void ShowPreview() {
+  namespace user32 = forms::user32;
+  const auto parsed = ParseWindowHandle(gCommandLine);
+  if (!parsed) {
+    forms::fail_start("the preview needs the host's window handle as decimal digits within the 32-bit range, "
+                      "after /P; got \"" + gCommandLine + "\"");
+  }
+  gPreviewParent = *parsed;
+  const forms::WindowHandle parent = as_handle(gPreviewParent);
+  user32::GetClientRect(parent, gPreviewRect);
+  auto& preview_window = forms::instance<preview::frmprev>();
+  preview_window.Caption("Preview");
+  gPreviewStyle = user32::GetWindowLongA(preview_window.hWnd(), user32::kGwlStyle) | user32::kWsChild;
+  user32::SetWindowLongA(preview_window.hWnd(), user32::kGwlStyle, gPreviewStyle);
+  user32::SetParent(preview_window.hWnd(), parent);
+  user32::SetWindowLongA(preview_window.hWnd(), user32::kGwlHwndParent, static_cast<std::intptr_t>(parent));
+  user32::SetWindowPos(preview_window.hWnd(), 0, 0, 0, gPreviewRect.right, gPreviewRect.bottom,
+                       user32::kSwpNoZOrder | user32::kSwpNoActivate | user32::kSwpShowWindow);
+}
+
+}  // namespace startup

@@ -1,0 +1,34 @@
+// A test that runs the program's code on a fresh headless back end: no forms, no settings, 10:10:30.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "forms/form.h"
+#include "forms/headless/headless.h"
+#include "startup/settings.h"
+
+class HeadlessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform = std::make_unique<forms::headless::HeadlessPlatform>();
+    platform->path = DIALSAVER_RESOURCES;  // a.gif lies there, as beside a built program
+    platform->set_time(10, 10, 30);
+    forms::install_platform(platform.get());
+  }
+  void TearDown() override {
+    forms::Application::get().reset();
+    forms::install_platform(nullptr);
+  }
+
+  forms::headless::MemorySettingsStore& store() { return *platform->memory_store(); }
+  void stored(const std::string& key, const std::string& text) { store().values["Quillet/Settings/" + key] = text; }
+  std::optional<std::string> stored(const std::string& key) {
+    auto it = store().values.find("Quillet/Settings/" + key);
+    if (it == store().values.end()) return std::nullopt;
+    return it->second;
+  }
+
+  std::unique_ptr<forms::headless::HeadlessPlatform> platform;
+};
