@@ -21,7 +21,11 @@ inline std::int32_t nearest(double x) { return static_cast<std::int32_t>(std::ne
 inline int hour_at(double a) { return static_cast<int>(a < 300 ? a / 30 + 3 : a / 30 - 9); }
 
 // A non-negative number as it prints, with the blank where its sign would be.
-inline std::string label_of(int n) { return " " + std::to_string(n); }
+inline std::string label_of(int n) {
+  std::string label(1, ' ');
+  label.append(std::to_string(n));
+  return label;
+}
 
 // Colours of the face.
 inline constexpr std::int32_t kGreen = 65280;
