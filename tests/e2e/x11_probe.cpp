@@ -1,0 +1,132 @@
+// A small X11 helper for the end-to-end tests, on the display in DISPLAY:
+//
+//   x11_probe host WIDTHxHEIGHT
+//       A preview host: makes a grey top-level window of that size, prints its id in decimal on a line of
+//       its own, then reads commands from standard input: "destroy" destroys the window (the program
+//       keeps running and says "destroyed"), "children" prints the ids of the window's children on one
+//       line, "quit" (or the end of input) ends it.
+//   x11_probe pixel X Y
+//       Prints the colour of the root window's pixel at (X, Y) as RRGGBB.
+//   x11_probe first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
+//       Starts the program, then prints the milliseconds from its start until the root's pixel at (X, Y)
+//       shows the colour; exits 1 if it does not within the timeout. The program is left running.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+Display* open_display() {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    std::fprintf(stderr, "x11_probe: cannot open the display\n");
+    std::exit(2);
+  }
+  return display;
+}
+
+unsigned long root_pixel(Display* display, int x, int y) {
+  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (image == nullptr) return ~0UL;
+  const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+  XDestroyImage(image);
+  return pixel;
+}
+
+int host(const char* size) {
+  unsigned width = 0;
+  unsigned height = 0;
+  if (std::sscanf(size, "%ux%u", &width, &height) != 2 || width == 0 || height == 0) return 2;
+  Display* display = open_display();
+  const int screen = DefaultScreen(display);
+  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 10, 10, width, height, 0, 0,
+                                            0x808080);
+  XStoreName(display, window, "x11_probe host");
+  XMapWindow(display, window);
+  XSync(display, False);
+  std::printf("%lu\n", window);
+  std::fflush(stdout);
+  pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+  std::string line;
+  bool alive = true;
+  for (;;) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+    }
+    if (std::cin.rdbuf()->in_avail() <= 0) {
+      if (poll(fds, 2, -1) < 0) continue;
+      if ((fds[0].revents & (POLLIN | POLLHUP)) == 0) continue;
+    }
+    if (!std::getline(std::cin, line) || line == "quit") break;
+    if (line == "destroy" && alive) {
+      XDestroyWindow(display, window);
+      XSync(display, False);
+      alive = false;
+      std::printf("destroyed\n");
+    } else if (line == "children") {
+      Window root = 0;
+      Window parent = 0;
+      Window* children = nullptr;
+      unsigned count = 0;
+      if (alive && XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count; ++i) std::printf("%s%lu", i == 0 ? "" : " ", children[i]);
+        if (children != nullptr) XFree(children);
+      }
+      std::printf("\n");
+    }
+    std::fflush(stdout);
+  }
+  XCloseDisplay(display);
+  return 0;
+}
+
+int pixel(int x, int y) {
+  Display* display = open_display();
+  std::printf("%06lX\n", root_pixel(display, x, y));
+  XCloseDisplay(display);
+  return 0;
+}
+
+int first_frame(int x, int y, const char* color, int timeout_ms, char** program) {
+  const unsigned long wanted = std::strtoul(color, nullptr, 16);
+  Display* display = open_display();
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    execvp(program[0], program);
+    std::_Exit(127);
+  }
+  for (;;) {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    if (root_pixel(display, x, y) == wanted) {
+      std::printf("%lld\n", static_cast<long long>(elapsed));
+      return 0;
+    }
+    if (elapsed > timeout_ms || waitpid(child, nullptr, WNOHANG) == child) return 1;
+    usleep(1000);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "host" && argc == 3) return host(argv[2]);
+  if (command == "pixel" && argc == 4) return pixel(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (command == "first-frame" && argc > 7 && std::strcmp(argv[6], "--") == 0) {
+    return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7);
+  }
+  std::fprintf(stderr, "usage: x11_probe host WxH | pixel X Y | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
+  return 2;
+}
