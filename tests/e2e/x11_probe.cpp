@@ -7,6 +7,8 @@
 //       line, "quit" (or the end of input) ends it.
 //   x11_probe pixel X Y
 //       Prints the colour of the root window's pixel at (X, Y) as RRGGBB.
+//   x11_probe close ID
+//       Asks the window to close, as a window manager's close box does (WM_DELETE_WINDOW).
 //   x11_probe first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
 //       Starts the program, then prints the milliseconds from its start until the root's pixel at (X, Y)
 //       shows the colour; exits 1 if it does not within the timeout. The program is left running.
@@ -97,6 +99,21 @@ int pixel(int x, int y) {
   return 0;
 }
 
+int close_window(unsigned long window) {
+  Display* display = open_display();
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  return 0;
+}
+
 int first_frame(int x, int y, const char* color, int timeout_ms, char** program) {
   const unsigned long wanted = std::strtoul(color, nullptr, 16);
   Display* display = open_display();
@@ -124,9 +141,10 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "host" && argc == 3) return host(argv[2]);
   if (command == "pixel" && argc == 4) return pixel(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (command == "close" && argc == 3) return close_window(std::strtoul(argv[2], nullptr, 0));
   if (command == "first-frame" && argc > 7 && std::strcmp(argv[6], "--") == 0) {
     return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7);
   }
-  std::fprintf(stderr, "usage: x11_probe host WxH | pixel X Y | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
+  std::fprintf(stderr, "usage: x11_probe host WxH | pixel X Y | close ID | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
   return 2;
 }

@@ -1,0 +1,393 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Linux program on an Xvfb display: the saver against dialsaver-render's image of
+# the same screen, its key and mouse rules, the missing-picture message, the settings dialog, the preview
+# inside an X window of a test host, the single-instance guard, SIGTERM, and a real XScreenSaver daemon
+# running the program as its hack.
+#
+# Uses what scripts/test built in build/linux and builds nothing. Every wait polls for its condition with a
+# generous bound. Xvfb and every program started here are ended on the way out. Exits non-zero on any
+# failure; the last line is "N passed, N failed, N skipped".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$root/build/linux/bin
+probe=$root/build/linux/tests/e2e/x11_probe
+program=$bin/dialsaver
+render=$bin/dialsaver-render
+width=1024
+height=768
+
+passed=0
+failed=0
+skipped=0
+pids=()
+work=$(mktemp -d /tmp/dialsaver-e2e.XXXXXX)
+chmod 755 "$work"
+
+pass() { passed=$((passed + 1)); printf 'ok    %s\n' "$1"; }
+fail() { failed=$((failed + 1)); printf 'FAIL  %s\n' "$1"; }
+skip() { skipped=$((skipped + 1)); printf 'skip  %s\n' "$1"; }
+check() {  # check NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+cleanup() {
+  local pid
+  {
+    if [[ -n ${xss_user:-} ]]; then
+      runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -exit
+    fi
+    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
+    for pid in "${pids[@]}"; do wait "$pid"; done
+  } >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+for need in "$program" "$probe"; do
+  [[ -x $need ]] || { echo "xvfb.sh: $need is missing: build the linux preset first" >&2; exit 1; }
+done
+for tool in Xvfb xdotool import compare convert; do
+  command -v "$tool" >/dev/null || { echo "xvfb.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
+done
+
+# ---- Helpers ----
+
+# Alive and not a zombie.
+running() { [[ -r /proc/$1/stat ]] && ! grep -qs ') Z ' "/proc/$1/stat"; }
+
+# wait_for SECONDS COMMAND...: polls every 50 ms until the command succeeds.
+wait_for() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.05
+  done
+}
+
+# The exit status of a program started with launch, once it has ended (within SECONDS), or 124.
+ended_within() {
+  local seconds=$1 pid=$2
+  wait_for "$seconds" eval '! running '"$pid" || return 124
+  wait "$pid"
+}
+
+stays_running() {  # stays_running SECONDS PID
+  local until=$((SECONDS + $1))
+  while ((SECONDS < until)); do
+    running "$2" || return 1
+    sleep 0.1
+  done
+}
+
+# launch NAME ARGS...: starts the program with a private config and runtime folder per NAME; sets $pid.
+launch() {
+  local name=$1
+  shift
+  mkdir -p "$work/$name/config" "$work/$name/run"
+  chmod 700 "$work/$name/run"
+  XDG_CONFIG_HOME=$work/$name/config XDG_RUNTIME_DIR=${runtime_dir:-$work/$name/run} GSETTINGS_BACKEND=memory \
+    NO_AT_BRIDGE=1 "$program" "$@" >"$work/$name.log" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+}
+
+ini() { cat "$work/$1/config/Quillet/Settings.ini" 2>/dev/null; }
+
+# The id of a shown window whose name matches the regular expression, or nothing.
+shown_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+window_shown() { [[ -n $(shown_window "$1") ]]; }
+
+pixel() { "$probe" pixel "$1" "$2"; }
+pixel_is() { [[ $(pixel "$1" "$2") == "$3" ]]; }
+
+stop() { { kill -KILL "$1"; wait "$1"; } 2>/dev/null; }
+
+# ---- The display ----
+
+mkfifo "$work/displayfd"
+exec {fd}<>"$work/displayfd"
+Xvfb -displayfd "$fd" -screen 0 "${width}x${height}x24" -nolisten tcp -ac >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+pids+=("$xvfb")
+display_number=""
+read -r -t 20 -u "$fd" display_number || { echo "xvfb.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$display_number
+unset XSCREENSAVER_WINDOW
+
+# ---- The saver against dialsaver-render ----
+# The saver's screen must equal the renderer's image of the same screen at the second the screenshot shows,
+# pixel for pixel except for at most $tolerance pixels (antialiased text edges). The capture is taken in
+# the middle of a second; if the second changed during it, it is taken again. As the tick that draws the
+# second may come just after the capture starts, the screen may also show the second before.
+saver_matches_render() {
+  local tolerance=$1 shot=$work/saver.png
+  local attempt before after best ae t
+  for attempt in 1 2 3 4 5; do
+    wait_for 3 eval '(( 10#$(date +%N) / 1000000 >= 200 && 10#$(date +%N) / 1000000 < 500 ))'
+    before=$(date +%s)
+    import -window root "$shot"
+    after=$(date +%s)
+    [[ $before == "$after" ]] && break
+  done
+  [[ $before == "$after" ]] || { echo "  no capture fitted within one second"; return 1; }
+  best=""
+  for t in "$before" $((before - 1)); do
+    "$render" --size "${width}x${height}" --time "$(date -d "@$t" +%H:%M:%S)" --out "$work/render-$t.png" \
+      >"$work/render.log" 2>&1 || { echo "  dialsaver-render failed:"; cat "$work/render.log"; return 1; }
+    ae=$(compare -metric AE "$shot" "$work/render-$t.png" "$work/diff-$t.png" 2>&1 >/dev/null)
+    echo "  $(date -d "@$t" +%H:%M:%S): $ae pixels differ"
+    if [[ -z $best ]] || ((ae < best)); then best=$ae; fi
+  done
+  ((best <= tolerance))
+}
+
+launch saver /S
+if wait_for 20 window_shown '^dialsaver$'; then
+  pass "/S shows the saver window named after the program"
+  geometry=$(xdotool getwindowgeometry "$(shown_window '^dialsaver$')" | tr '\n' ' ')
+  check "/S covers the screen ($geometry)" grep -q "Geometry: ${width}x${height}" <<<"$geometry"
+  # The first tick draws the hands; the centre of the dial then shows the hand colour or the centre dot.
+  sleep 1.2
+  if [[ -x $render ]]; then
+    check "/S shows what dialsaver-render draws for the same second" saver_matches_render 0
+  else
+    fail "/S against dialsaver-render: $render is missing"
+  fi
+else
+  fail "/S shows the saver window named after the program"
+fi
+stop "$pid"
+
+# ---- Keys and the mouse ----
+
+launch keys /S
+if wait_for 20 window_shown '^dialsaver$'; then
+  xdotool key shift Left F1 ctrl Delete
+  xdotool click 1
+  check "keys that type nothing, and a click, leave the saver running" stays_running 2 "$pid"
+  xdotool key a
+  ended_within 5 "$pid"
+  check "a character key ends the saver" test $? -eq 0
+else
+  fail "the saver for the key test did not show"
+fi
+stop "$pid"
+
+xdotool mousemove 3 3
+launch mouse /S
+if wait_for 20 window_shown '^dialsaver$'; then
+  for at in "100 100" "200 150" "300 200"; do
+    xdotool mousemove $at
+    sleep 0.1
+  done
+  check "three mouse moves leave the saver running" stays_running 2 "$pid"
+  xdotool mousemove 400 250
+  ended_within 5 "$pid"
+  check "the fourth mouse move ends the saver" test $? -eq 0
+else
+  fail "the saver for the mouse test did not show"
+fi
+stop "$pid"
+
+# ---- A picture that is not there ----
+
+mkdir -p "$work/missing/config/Quillet"
+printf '[Settings]\nPICTURE_PATH=%s\n' "$work/no-such-picture.jpg" >"$work/missing/config/Quillet/Settings.ini"
+launch missing /S
+if wait_for 20 window_shown '^dialsaver$'; then
+  box=$(shown_window '^dialsaver$')
+  box_size=$(xdotool getwindowgeometry "$box" | sed -n 's/.*Geometry: //p')
+  check "a missing picture shows a message box first (its window is $box_size)" test "$box_size" != "${width}x${height}"
+  xdotool windowfocus --sync "$box" key Return
+  check "after OK the store holds the default picture's path" \
+    wait_for 10 eval 'ini missing | grep -qx "PICTURE_PATH=$bin/a.gif"'
+  check "after OK the saver covers the screen" \
+    wait_for 10 eval '[[ $(xdotool getwindowgeometry "$(shown_window "^dialsaver$")" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]]'
+else
+  fail "a missing picture shows a message box"
+fi
+stop "$pid"
+
+# ---- The settings dialog ----
+# Positions inside the dialog at 96 dpi: the frame lies 5 pixels in; a swatch's 17-pixel square starts at
+# the frame's (152, 16), (152, 48) and (152, 80); the thumbnail fills (8, 16)-(129, 129).
+dialog_name='^dialsaver-Created by '
+
+open_dialog() {  # open_dialog NAME: starts /C and sets $dialog, $dx, $dy (the dialog's position)
+  launch "$1" /C
+  wait_for 20 window_shown "$dialog_name" || return 1
+  dialog=$(shown_window "$dialog_name")
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  dx=$X
+  dy=$Y
+  xdotool windowfocus --sync "$dialog"
+}
+
+if open_dialog dialog_ok; then
+  pass "/C shows the settings dialog"
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  check "the dialog is 321 x 213 pixels (${WIDTH}x${HEIGHT})" test "$WIDTH" = 321 -a "$HEIGHT" = 213
+  check "the Back Color swatch shows white inside a black outline" \
+    eval 'pixel_is $((dx + 157)) $((dy + 16)) 000000 && pixel_is $((dx + 165)) $((dy + 24)) FFFFFF'
+  check "the thumbnail shows the default picture" eval '! pixel_is $((dx + 70)) $((dy + 75)) "$(pixel $((dx + 2)) $((dy + 200)))"'
+  # The focus starts on Change Picture; Tab goes to Cancel, then to OK.
+  xdotool key Tab Tab Return
+  ended_within 5 "$pid"
+  check "Tab, Tab, Enter presses OK and ends the program" test $? -eq 0
+  check "OK writes the five keys" eval '[[ $(ini dialog_ok | grep -cE "^(PICTURE_PATH|BACK_COLOR|COLOR1|COLOR2|STRETCH_PIc)=") == 5 ]]'
+else
+  fail "/C shows the settings dialog"
+fi
+stop "$pid"
+
+if open_dialog dialog_cancel; then
+  xdotool key Tab Return
+  ended_within 5 "$pid"
+  check "Tab, Enter presses Cancel and ends the program" test $? -eq 0
+  check "Cancel writes nothing" test -z "$(ini dialog_cancel)"
+fi
+stop "$pid"
+
+if open_dialog dialog_escape; then
+  # A click on the Color1 swatch reaches its label, which opens the colour dialog.
+  xdotool mousemove $((dx + 165)) $((dy + 56)) click 1
+  if wait_for 10 window_shown '^Color$'; then
+    pass "a click on a swatch opens the colour dialog"
+    xdotool windowfocus --sync "$(shown_window '^Color$')" key Escape
+    wait_for 10 eval '! window_shown "^Color\$"'
+  else
+    fail "a click on a swatch opens the colour dialog"
+  fi
+  xdotool windowfocus --sync "$dialog" key Escape
+  ended_within 5 "$pid"
+  check "Esc ends the dialog" test $? -eq 0
+  check "Esc writes nothing" test -z "$(ini dialog_escape)"
+fi
+stop "$pid"
+
+if open_dialog dialog_close; then
+  "$probe" close "$dialog"
+  ended_within 5 "$pid"
+  check "the close box ends the dialog" test $? -eq 0
+  check "the close box writes nothing" test -z "$(ini dialog_close)"
+fi
+stop "$pid"
+
+# ---- The preview inside a test host's window ----
+
+start_host() {  # sets $host_pid, $host (the window id) and the host's command stream on fd $host_in
+  mkfifo "$work/host.in.$1"
+  "$probe" host 300x200 <"$work/host.in.$1" >"$work/host.out.$1" 2>&1 &
+  host_pid=$!
+  pids+=("$host_pid")
+  exec {host_in}>"$work/host.in.$1"
+  wait_for 10 test -s "$work/host.out.$1"
+  host=$(head -1 "$work/host.out.$1")
+  eval "$(xdotool getwindowgeometry --shell "$host")"
+  hx=$X
+  hy=$Y
+}
+
+preview_drawn() {  # the preview's surface (white corner at its top-left) inside, black beyond it
+  [[ -n $(xwininfo -children -id "$host" 2>/dev/null | grep -E '^ +0x') ]] && pixel_is $((hx + 2)) $((hy + 2)) FFFFFF &&
+    pixel_is $((hx + 250)) $((hy + 150)) 000000
+}
+
+start_host destroyed
+launch preview_destroyed /P "$host"
+check "/P becomes the host window's child and draws the clock" wait_for 20 preview_drawn
+echo destroy >&"$host_in"
+ended_within 2 "$pid"
+check "the preview ends within 2 s of its host window's destruction" test $? -eq 0
+exec {host_in}>&-
+stop "$pid"
+stop "$host_pid"
+
+start_host killed
+launch preview_killed /P "$host"
+if wait_for 20 preview_drawn; then
+  stop "$host_pid"
+  ended_within 2 "$pid"
+  check "the preview ends within 2 s of its host's death" test $? -eq 0
+else
+  fail "the preview for the host's death did not draw"
+fi
+exec {host_in}>&-
+stop "$pid"
+
+launch preview_nowhere /P 2147483647
+ended_within 5 "$pid"
+check "a preview whose host window does not exist ends" test $? -eq 0
+
+# ---- The single-instance guard and SIGTERM ----
+
+runtime_dir=$work/guard-run
+mkdir -p "$runtime_dir"
+chmod 700 "$runtime_dir"
+launch guard_first /S
+first=$pid
+if wait_for 20 window_shown '^dialsaver$'; then
+  launch guard_second /S
+  ended_within 3 "$pid"
+  check "a second /S ends at once while one runs" test $? -eq 0
+  launch guard_config /C
+  config=$pid
+  check "/C is not refused while /S runs" wait_for 20 window_shown "$dialog_name"
+  start_host guard
+  launch guard_preview /P "$host"
+  preview=$pid
+  check "/P is not refused while /S runs" wait_for 20 preview_drawn
+  for p in "$preview" "$config" "$first"; do
+    kill -TERM "$p"
+    ended_within 1 "$p"
+    check "SIGTERM ends a running instance within 1 s, cleanly" test $? -eq 0
+  done
+  exec {host_in}>&-
+  stop "$host_pid"
+else
+  fail "the first saver of the guard test did not show"
+fi
+unset runtime_dir
+
+# ---- A real XScreenSaver ----
+# The daemon does not run hacks as root: it runs as a user made for the test, with a configuration whose
+# only program is this one, copied where that user may run it.
+
+xscreensaver_shows_clock() {
+  import -window root "$work/xscreensaver.png" 2>/dev/null || return 1
+  # Across the middle row the bezel's grey and the dial's white both show.
+  local row
+  row=$(convert "$work/xscreensaver.png" -crop "${width}x1+0+$((height / 2))" +repage txt:- 2>/dev/null)
+  [[ $(grep -c '#B4B4B4' <<<"$row") -ge 20 && $(grep -c '#FFFFFF' <<<"$row") -ge 100 ]]
+}
+
+if ((EUID != 0)) || ! command -v xscreensaver >/dev/null; then
+  skip "XScreenSaver runs the program as its hack (needs root and xscreensaver)"
+else
+  xss_user=dialsaver-e2e
+  id "$xss_user" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$xss_user"
+  xss_home=$(getent passwd "$xss_user" | cut -d: -f6)
+  mkdir -p "$work/hack"
+  cp "$program" "$bin/a.gif" "$work/hack/"
+  chmod -R a+rX "$work/hack"
+  printf '%s\n' 'timeout: 0:30:00' 'cycle: 0:00:00' 'lock: False' 'fade: False' 'unfade: False' 'splash: False' \
+    'dpmsEnabled: False' 'mode: one' 'selected: 0' "programs: \"dialsaver\" $work/hack/dialsaver /S \\n" \
+    >"$xss_home/.xscreensaver"
+  chown "$xss_user" "$xss_home/.xscreensaver"
+  runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver -no-splash >"$work/xss.log" 2>&1 &
+  pids+=("$!")
+  if wait_for 20 eval 'runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -time >/dev/null 2>&1'; then
+    runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -activate >/dev/null 2>&1
+    check "XScreenSaver runs the program as its hack, and the clock shows" wait_for 30 xscreensaver_shows_clock
+  else
+    fail "the XScreenSaver daemon did not start"
+    cat "$work/xss.log"
+  fi
+fi
+
+echo "xvfb.sh: $passed passed, $failed failed, $skipped skipped"
+((failed == 0))
