@@ -137,6 +137,11 @@ std::unique_ptr<NativeWindow> HeadlessPlatform::create_window(Form& form) {
   }
   m_windows[handle] = r;
   log.push_back("create " + form.name());
+  if (trace != nullptr && form.name() == trace_form) {
+    for (const auto& control : form.controls()) {
+      if (auto* box = dynamic_cast<PictureBox*>(control.get())) box->set_trace(trace);
+    }
+  }
   return std::make_unique<Window>(*this, handle);
 }
 

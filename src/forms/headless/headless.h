@@ -144,6 +144,10 @@ class HeadlessPlatform final : public Platform {
                  Pixel color, const Rect& clip) override;
   Size measure_text(std::string_view text, const TextStyle& style, double dpi) override;
 
+  // Every surface of windows made for forms of this name reports its drawing here.
+  TraceSink* trace = nullptr;
+  std::string trace_form;
+
   // Picture loads seen, by path (tests check what was asked for).
   std::vector<std::string> pictures_loaded;
 
