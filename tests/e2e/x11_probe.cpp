@@ -11,7 +11,8 @@
 //       Asks the window to close, as a window manager's close box does (WM_DELETE_WINDOW).
 //   x11_probe first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
 //       Starts the program, then prints the milliseconds from its start until the root's pixel at (X, Y)
-//       shows the colour; exits 1 if it does not within the timeout. The program is left running.
+//       shows the colour, and the program's process id; exits 1 if it does not within the timeout. The
+//       program is left running.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
@@ -127,7 +128,7 @@ int first_frame(int x, int y, const char* color, int timeout_ms, char** program)
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     if (root_pixel(display, x, y) == wanted) {
-      std::printf("%lld\n", static_cast<long long>(elapsed));
+      std::printf("%lld %d\n", static_cast<long long>(elapsed), static_cast<int>(child));
       return 0;
     }
     if (elapsed > timeout_ms || waitpid(child, nullptr, WNOHANG) == child) return 1;

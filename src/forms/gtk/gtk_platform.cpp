@@ -91,6 +91,8 @@ void GtkPlatform::need_display() {
   g_set_application_name("Screen Saver Clock");
   // Window ids are X11 ids: under Wayland the program runs through XWayland.
   gdk_set_allowed_backends("x11");
+  // Nothing here draws with OpenGL; without this GDK loads the GL driver (tens of megabytes) at start.
+  g_setenv("GDK_GL", "disable", FALSE);
   if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
   gdk_window_add_filter(nullptr, host_filter, this);
