@@ -121,22 +121,25 @@ unset XSCREENSAVER_WINDOW
 # ---- Screens against dialsaver-render ----
 # What the program shows must equal the renderer's image of the same window at the second the screenshot
 # shows, pixel for pixel: the tolerance is 0 differing pixels, text and all (both draw through the same
-# engine and the same Pango). The capture is taken in the middle of a second; if the second changed during
-# it, it is taken again. The tick that draws a second may come just after the capture starts, so the
+# engine and the same Pango). The capture starts just after a second begins; if the second changed before
+# it ended, it is taken again. The tick that draws a second may come just after the capture starts, so the
 # screen may also show the second before: either must match.
 #
 # matches_render NAME CONFIG_HOME GEOMETRY RENDER_OPTIONS...: GEOMETRY is WxH+X+Y on the root window.
 matches_render() {
   local name=$1 config=$2 geometry=$3
   shift 3
-  local shot=$work/$name-screen.png try before after ae t
+  local shot=$work/$name-screen.ppm try before after ae t
   # The first tick may not have come yet: the screen is taken again until it matches, for 10 tries.
   for try in 1 2 3 4 5 6 7 8 9 10; do
-    wait_for 3 eval '(( 10#$(date +%N) / 1000000 >= 200 && 10#$(date +%N) / 1000000 < 500 ))'
+    wait_for 3 eval '(( 10#$(date +%N) / 1000000 >= 30 && 10#$(date +%N) / 1000000 < 200 ))'
     before=$(date +%s)
-    import -window root -crop "$geometry" +repage "$shot"
+    "$probe" capture "$geometry" "$shot"
     after=$(date +%s)
-    [[ $before == "$after" ]] || continue
+    if [[ $before != "$after" ]]; then
+      echo "  $name: the capture took longer than the rest of its second"
+      continue
+    fi
     for t in "$before" $((before - 1)); do
       XDG_CONFIG_HOME=$config "$render" "$@" --time "$(date -d "@$t" +%H:%M:%S)" --out "$work/$name-$t.png" \
         >"$work/render.log" 2>&1 || { echo "  dialsaver-render failed:"; cat "$work/render.log"; return 1; }

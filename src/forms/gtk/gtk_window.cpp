@@ -148,8 +148,17 @@ FormWindow::~FormWindow() {
 }
 
 void FormWindow::build() {
-  const WindowDef& def = m_form.def();
   m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  build_frame();
+  build_client_area();
+  place_window();
+  connect_window();
+  apply_window_state(m_form.WindowState());
+}
+
+// The window's own dress: title, border, taskbar presence, icon.
+void FormWindow::build_frame() {
+  const WindowDef& def = m_form.def();
   GtkWindow* window = GTK_WINDOW(m_window);
   update_title();
   gtk_window_set_decorated(window, def.border_style != BorderStyle::None);
@@ -163,7 +172,10 @@ void FormWindow::build() {
     gtk_window_set_icon(window, icon);
     g_object_unref(icon);
   }
+}
 
+// The canvas for the drawing surfaces, the widgets over it, the default button and the first focus.
+void FormWindow::build_client_area() {
   bool has_surface = false;
   bool has_widgets = false;
   for (const auto& control : m_form.controls()) {
@@ -181,17 +193,34 @@ void FormWindow::build() {
     GtkWidget* overlay = gtk_overlay_new();
     gtk_container_add(GTK_CONTAINER(overlay), m_canvas);
     gtk_overlay_add_overlay(GTK_OVERLAY(overlay), m_root);
-    gtk_container_add(GTK_CONTAINER(window), overlay);
+    gtk_container_add(GTK_CONTAINER(m_window), overlay);
     gtk_widget_show(overlay);
   } else if (has_surface) {
-    gtk_container_add(GTK_CONTAINER(window), m_canvas);
+    gtk_container_add(GTK_CONTAINER(m_window), m_canvas);
   } else {
     gtk_widget_set_size_request(m_root, m_client.width / m_scale, m_client.height / m_scale);
-    gtk_container_add(GTK_CONTAINER(window), m_root);
+    gtk_container_add(GTK_CONTAINER(m_window), m_root);
   }
   gtk_widget_show(m_root);
-  gtk_window_set_default_size(window, std::max(1, m_client.width / m_scale), std::max(1, m_client.height / m_scale));
 
+  if (has_widgets) install_control_style();
+  for (const auto& control : m_form.controls()) build_control(*control);
+  for (const auto& control : m_form.controls()) {
+    auto it = m_widgets.find(control.get());
+    if (it == m_widgets.end() || !control->def().is_default) continue;
+    gtk_widget_set_can_default(it->second, TRUE);
+    gtk_widget_grab_default(it->second);
+  }
+  const std::vector<Control*> stops = tab_stops();
+  if (!stops.empty()) gtk_window_set_focus(GTK_WINDOW(m_window), m_widgets[stops.front()]);
+}
+
+// A maximised window starts on its monitor; a dialog in the middle of the screen; any other window where
+// its definition puts it.
+void FormWindow::place_window() {
+  const WindowDef& def = m_form.def();
+  GtkWindow* window = GTK_WINDOW(m_window);
+  gtk_window_set_default_size(window, std::max(1, m_client.width / m_scale), std::max(1, m_client.height / m_scale));
   const Rect& screen = m_form.monitor().bounds;
   const bool centred = def.startup_position == StartUpPosition::CenterOwner ||
                        def.startup_position == StartUpPosition::CenterScreen;
@@ -203,18 +232,9 @@ void FormWindow::build() {
     gtk_window_move(window, (screen.left + twips_to_pixels(def.client_left, m_form.dpi())) / m_scale,
                     (screen.top + twips_to_pixels(def.client_top, m_form.dpi())) / m_scale);
   }
+}
 
-  if (has_widgets) install_control_style();
-  for (const auto& control : m_form.controls()) build_control(*control);
-  for (const auto& control : m_form.controls()) {
-    auto it = m_widgets.find(control.get());
-    if (it == m_widgets.end() || !control->def().is_default) continue;
-    gtk_widget_set_can_default(it->second, TRUE);
-    gtk_widget_grab_default(it->second);
-  }
-  const std::vector<Control*> stops = tab_stops();
-  if (!stops.empty()) gtk_window_set_focus(window, m_widgets[stops.front()]);
-
+void FormWindow::connect_window() {
   g_signal_connect(m_window, "delete-event", G_CALLBACK(on_delete), this);
   g_signal_connect(m_window, "destroy-event", G_CALLBACK(on_destroy_event), this);
   g_signal_connect(m_window, "destroy", G_CALLBACK(on_destroyed), this);
@@ -226,7 +246,6 @@ void FormWindow::build() {
     gtk_widget_add_events(m_window, GDK_POINTER_MOTION_MASK);
     g_signal_connect(m_window, "motion-notify-event", G_CALLBACK(on_motion), this);
   }
-  apply_window_state(m_form.WindowState());
 }
 
 void FormWindow::build_control(Control& control) {
@@ -741,11 +760,13 @@ gboolean FormWindow::on_configure(GtkWidget*, GdkEventConfigure* event, gpointer
   return FALSE;
 }
 
-// The shown saver window takes the keyboard, as a screen saver does, so that every key reaches it
-// whichever window had the focus. Events meant for the program's other windows still reach them.
+// A shown window that covers its monitor (the saver) takes the keyboard, as a screen saver does, so that
+// every key reaches it whichever window had the focus; keys meant for the program's other windows still
+// reach them. A window living in another (the preview) leaves the keyboard to its host.
 gboolean FormWindow::on_map(GtkWidget*, GdkEvent*, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
-  if (window->m_takes_input && !window->grab_keyboard()) {
+  const bool covers = window->m_form.WindowState() == static_cast<int>(WindowStateKind::Maximized);
+  if (window->m_takes_input && covers && window->m_host == 0 && !window->grab_keyboard()) {
     window->m_grab_tries = 0;
     g_timeout_add(kGrabRetryMs, retry_grab, window);
   }

@@ -70,6 +70,10 @@ class FormWindow final : public NativeWindow {
   struct Painted;
 
   void build();
+  void build_frame();
+  void build_client_area();
+  void place_window();
+  void connect_window();
   void build_control(Control& control);
   GtkWidget* container_widget(const Control& control) const;
   void place(Control& control, GtkWidget* widget);
