@@ -46,7 +46,7 @@ for size in "${sizes[@]}"; do
   height=${size#*x}
   mkfifo "$work/fd.$size"
   exec {fd}<>"$work/fd.$size"
-  Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp -ac >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp -ac -noreset >"$work/xvfb.log" 2>&1 &
   xvfb=$!
   pids+=("$xvfb")
   read -r -t 20 -u "$fd" number

@@ -4,13 +4,15 @@
 # inside an X window of a test host, the single-instance guard, SIGTERM, and a real XScreenSaver daemon
 # running the program as its hack.
 #
-# Uses what scripts/test built in build/linux and builds nothing. Every wait polls for its condition with a
+# Uses what scripts/test built in build/linux (or the build folder in DIALSAVER_E2E_BUILD, such as
+# build/linux-asan) and builds nothing. Every wait polls for its condition with a
 # generous bound. Xvfb and every program started here are ended on the way out. Exits non-zero on any
 # failure; the last line is "N passed, N failed, N skipped".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$root/build/linux/bin
-probe=$root/build/linux/tests/e2e/x11_probe
+build=${DIALSAVER_E2E_BUILD:-$root/build/linux}
+bin=$build/bin
+probe=$build/tests/e2e/x11_probe
 program=$bin/dialsaver
 render=$bin/dialsaver-render
 width=1024
@@ -57,16 +59,21 @@ done
 # Alive and not a zombie.
 running() { [[ -r /proc/$1/stat ]] && ! grep -qs ') Z ' "/proc/$1/stat"; }
 
-# wait_for SECONDS COMMAND...: polls every 50 ms until the command succeeds.
+# Milliseconds since the epoch.
+now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
+
+# wait_for SECONDS COMMAND...: polls every 50 ms until the command succeeds, for at most SECONDS (a whole
+# number or a decimal fraction).
 wait_for() {
-  local limit=$1
+  local deadline=$(($(now_ms) + $(to_ms "$1")))
   shift
-  local deadline=$((SECONDS + limit))
   until "$@"; do
-    ((SECONDS < deadline)) || return 1
+    (($(now_ms) < deadline)) || return 1
     sleep 0.05
   done
 }
+
+to_ms() { awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }'; }
 
 # The exit status of a program started with launch, once it has ended (within SECONDS), or 124.
 ended_within() {
@@ -76,8 +83,8 @@ ended_within() {
 }
 
 stays_running() {  # stays_running SECONDS PID
-  local until=$((SECONDS + $1))
-  while ((SECONDS < until)); do
+  local until=$(($(now_ms) + $(to_ms "$1")))
+  while (($(now_ms) < until)); do
     running "$2" || return 1
     sleep 0.1
   done
@@ -107,10 +114,11 @@ pixel_is() { [[ $(pixel "$1" "$2") == "$3" ]]; }
 stop() { { kill -KILL "$1"; wait "$1"; } 2>/dev/null; }
 
 # ---- The display ----
+# -noreset: a server that resets when its last client leaves refuses the next one for a moment.
 
 mkfifo "$work/displayfd"
 exec {fd}<>"$work/displayfd"
-Xvfb -displayfd "$fd" -screen 0 "${width}x${height}x24" -nolisten tcp -ac >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$fd" -screen 0 "${width}x${height}x24" -nolisten tcp -ac -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 pids+=("$xvfb")
 display_number=""
@@ -256,6 +264,8 @@ if open_dialog dialog_cancel; then
   ended_within 5 "$pid"
   check "Tab, Enter presses Cancel and ends the program" test $? -eq 0
   check "Cancel writes nothing" test -z "$(ini dialog_cancel)"
+else
+  fail "/C shows the settings dialog (for Cancel)"
 fi
 stop "$pid"
 
@@ -273,6 +283,8 @@ if open_dialog dialog_escape; then
   ended_within 5 "$pid"
   check "Esc ends the dialog" test $? -eq 0
   check "Esc writes nothing" test -z "$(ini dialog_escape)"
+else
+  fail "/C shows the settings dialog (for Esc)"
 fi
 stop "$pid"
 
@@ -281,6 +293,8 @@ if open_dialog dialog_close; then
   ended_within 5 "$pid"
   check "the close box ends the dialog" test $? -eq 0
   check "the close box writes nothing" test -z "$(ini dialog_close)"
+else
+  fail "/C shows the settings dialog (for the close box)"
 fi
 stop "$pid"
 
@@ -379,6 +393,21 @@ xscreensaver_shows_clock() {
   [[ $(grep -c '#B4B4B4' <<<"$row") -ge 20 && $(grep -c '#FFFFFF' <<<"$row") -ge 100 ]]
 }
 
+xss() { runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command "-$1" >/dev/null 2>&1; }
+
+# Starts the daemon and waits until it answers; one that does not answer within 30 s is shown and ended.
+start_xscreensaver() {
+  runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver -no-splash >"$work/xss.log" 2>&1 &
+  local daemon=$!
+  pids+=("$daemon")
+  wait_for 30 xss time && return 0
+  echo "  the XScreenSaver daemon did not answer; its log and the test user's processes:"
+  cat "$work/xss.log"
+  ps -u "$xss_user" -o pid,stat,etime,cmd
+  stop "$daemon"
+  return 1
+}
+
 if ((EUID != 0)) || ! command -v xscreensaver >/dev/null; then
   skip "XScreenSaver runs the program as its hack (needs root and xscreensaver)"
 else
@@ -393,16 +422,13 @@ else
     >"$xss_home/.xscreensaver"
   chown "$xss_user" "$xss_home/.xscreensaver"
   rm -rf "$xss_home/.config/Quillet"
-  runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver -no-splash >"$work/xss.log" 2>&1 &
-  pids+=("$!")
-  if wait_for 20 eval 'runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -time >/dev/null 2>&1'; then
-    runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -activate >/dev/null 2>&1
+  if start_xscreensaver; then
+    xss activate
     check "XScreenSaver runs the program as its hack, and the clock shows" wait_for 30 xscreensaver_shows_clock
     check "the hack shows what dialsaver-render draws for the same second" eval \
       'have_render && matches_render xscreensaver "$xss_home/.config" "${width}x${height}+0+0" --size "${width}x${height}"'
   else
     fail "the XScreenSaver daemon did not start"
-    cat "$work/xss.log"
   fi
 fi
 
