@@ -10,7 +10,8 @@
 # tick have come late, for the second before). The hour numbers are the only part rendered differently
 # (GDI and its fonts on Windows, Pango on Linux), so a box around each number, taken from the reference's
 # drawing trace, is painted out in both images; everything else, the second hand included, must match
-# exactly: 0 differing pixels. Inside each box the screenshot must hold dark text pixels.
+# exactly: 0 differing pixels. Inside each box the screenshot must hold dark text pixels. This runs at
+# 96 dpi and at 144 dpi (Wine's LogPixels), where twips per pixel must follow the display.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -89,14 +90,14 @@ echo "wine.sh: preparing the Wine prefix"
 clear_settings
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
-compare_with_reference() {  # shot.png hh mm ss -> 0 when it matches the reference of that second
-  local shot=$1 time=$2 ref=$work/ref.png trace=$work/ref.trace
-  "$render" --size "${screen_w}x${screen_h}" --time "$time" --out "$ref" --trace "$trace" || return 2
+compare_with_reference() {  # shot.png HH:MM:SS dpi -> 0 when it matches the reference of that second
+  local shot=$1 time=$2 dpi=$3 ref=$work/ref.png trace=$work/ref.trace
+  "$render" --size "${screen_w}x${screen_h}" --dpi "$dpi" --time "$time" --out "$ref" --trace "$trace" || return 2
   # Boxes around the hour numbers: from the text's top-left, generously wide and tall for the font.
   local boxes
-  boxes=$(awk -v w="$screen_w" -v h="$screen_h" '
-    BEGIN { m = (w < h ? w : h) * 15; r = m / 2 - 900; px = r / 300 * 96 / 72 }
-    $1 == "print" { x = $2 / 15; y = $3 / 15
+  local geometry='BEGIN { tpp = 1440 / dpi; m = (w < h ? w : h) * tpp; r = m / 2 - 900; px = r / 300 * dpi / 72 }'
+  boxes=$(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
+    $1 == "print" { x = $2 / tpp; y = $3 / tpp
       printf "rectangle %d,%d %d,%d ", x - 6, y - 6, x + 4 * px, y + 1.8 * px }' "$trace")
   convert "$shot" -fill black -draw "$boxes" "$work/shot-masked.png"
   convert "$ref" -fill black -draw "$boxes" "$work/ref-masked.png"
@@ -109,15 +110,23 @@ compare_with_reference() {  # shot.png hh mm ss -> 0 when it matches the referen
   while read -r box; do
     dark=$(convert "$shot" -crop "$box" +repage -threshold 40% -negate -format '%[fx:mean*w*h]' info:)
     (( ${dark%.*} >= 20 )) || { echo "no text in $box" >"$work/differing"; return 1; }
-  done < <(awk -v w="$screen_w" -v h="$screen_h" '
-    BEGIN { m = (w < h ? w : h) * 15; r = m / 2 - 900; px = r / 300 * 96 / 72 }
-    $1 == "print" { x = $2 / 15; y = $3 / 15
+  done < <(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
+    $1 == "print" { x = $2 / tpp; y = $3 / tpp
       printf "%dx%d+%d+%d\n", 4 * px + 6, 1.8 * px + 6, x - 6, y - 6 }' "$trace")
   return 0
 }
 
-saver_screen_test() {
+# The display's resolution (Wine's LogPixels); the next program started in the prefix sees it.
+set_dpi() {
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  /usr/lib/wine/wineserver -w 2>/dev/null
+}
+
+saver_screen_test() {  # dpi
+  local dpi=$1
   clear_settings
+  set_dpi "$dpi"
   start "$bin/dialsaver.scr" /S
   local saver=$started
   if ! poll 60 window_named '^dialsaver$'; then
@@ -134,17 +143,21 @@ saver_screen_test() {
     # Inside one second, and late enough in it for that second's tick to have drawn.
     [[ ${before%.*} == "${after%.*}" && ${before#*.} > 250000000 ]] || continue
     for second in "${before%.*}" "$((${before%.*} - 1))"; do
-      if compare_with_reference "$work/shot.png" "$(date -d "@$second" +%H:%M:%S)"; then
+      if compare_with_reference "$work/shot.png" "$(date -d "@$second" +%H:%M:%S)" "$dpi"; then
         matched=$(date -d "@$second" +%H:%M:%S)
         break 2
       fi
     done
   done
   if [[ -n $matched ]]; then
-    pass "/S: the screen is the reference image for $matched outside the hour numbers (0 differing pixels)"
+    pass "/S at $dpi dpi: the screen is the reference image for $matched outside the hour numbers (0 differing pixels)"
   else
-    fail "/S: the screen differs from the reference: $(cat "$work/differing") pixels (see $work/diff.png)"
-    cp "$work/shot.png" "$work/diff.png" /tmp/ 2>/dev/null
+    fail "/S at $dpi dpi: the screen differs from the reference: $(cat "$work/differing") pixels"
+  fi
+  if ((dpi != 96)); then
+    stop "$saver"
+    set_dpi 96
+    return
   fi
 
   # Three moves keep it, the fourth ends it.
@@ -339,11 +352,11 @@ preview_tests() {
     pass "/P: the preview draws the reference clock for $time (0 differing pixels outside the picture, RMSE $inside inside it)"
   else
     fail "/P: the preview differs from the reference for $time: $outside pixels outside the picture, RMSE $inside inside"
-    cp "$work/preview.png" "$work/pref.png" /tmp/ 2>/dev/null
   fi
 }
 
-saver_screen_test
+saver_screen_test 144
+saver_screen_test 96
 saver_key_test
 second_instance_test
 missing_picture_test
