@@ -140,7 +140,14 @@ Win32Window::Win32Window(Win32Platform& platform, Form& form)
     SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon_big.get()));
     SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon_small.get()));
   }
-  create_controls();
+  try {
+    create_controls();
+  } catch (...) {
+    // No destructor runs for an object whose constructor throws: the window must not outlive it.
+    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+    DestroyWindow(m_hwnd);
+    throw;
+  }
 }
 
 Win32Window::~Win32Window() {
