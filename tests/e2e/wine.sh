@@ -135,13 +135,15 @@ saver_screen_test() {  # dpi
     return
   fi
   local attempt before after second matched=
-  for attempt in 1 2 3 4 5 6; do
-    sleep 1.2  # at least one tick since the window showed or since the last attempt
+  sleep 1.5  # a tick or more since the window showed
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    # Capture from 0.3 s into a second, long after that second's tick has drawn; a capture that ends in
+    # the next second is taken again.
+    sleep "$(date +%s.%N | awk '{ f = $1 - int($1); d = (f >= 0.3 && f <= 0.5) ? 0 : 1.3 - f; if (d >= 1) d -= 1; printf "%.3f", d }')"
     before=$(date +%s.%N)
     import -window root "$work/shot.png"
     after=$(date +%s.%N)
-    # Inside one second, and late enough in it for that second's tick to have drawn.
-    [[ ${before%.*} == "${after%.*}" && ${before#*.} > 250000000 ]] || continue
+    [[ ${before%.*} == "${after%.*}" ]] || continue
     for second in "${before%.*}" "$((${before%.*} - 1))"; do
       if compare_with_reference "$work/shot.png" "$(date -d "@$second" +%H:%M:%S)" "$dpi"; then
         matched=$(date -d "@$second" +%H:%M:%S)
@@ -160,11 +162,12 @@ saver_screen_test() {  # dpi
     return
   fi
 
-  # Three moves keep it, the fourth ends it.
+  # Three moves keep it, the fourth ends it. The moves are a second apart, so that Wine never merges two
+  # into one.
   local x
   for x in 101 202 303; do
-    xdotool mousemove "$x" 150
-    sleep 0.4
+    xdotool mousemove --sync "$x" 150
+    sleep 1
     alive "$saver" || break
   done
   if alive "$saver" && sleep 1 && alive "$saver"; then
@@ -172,7 +175,7 @@ saver_screen_test() {  # dpi
   else
     fail "/S: the saver ended within three mouse moves"
   fi
-  xdotool mousemove 404 150
+  xdotool mousemove --sync 404 150
   if poll 10 gone "$saver"; then pass "/S: the fourth mouse move ends it"; else fail "/S: the fourth mouse move did not end it"; fi
   stop "$saver"
 }
@@ -211,24 +214,25 @@ second_instance_test() {
   stop "$second"
 }
 
+says_image_not_found() { "$wine" "$bin/wine_helper.exe" children dialsaver 2>/dev/null | grep -q '^Static|Image Not Found|'; }
+# Presses a key in the box (focusing it first) and is true once the box has gone.
+press_in_box() {
+  xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key "$1" 2>/dev/null
+  sleep 0.5
+  ! says_image_not_found
+}
+
 missing_picture_test() {
   clear_settings
   "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d 'C:\no such folder\missing.gif' /f >/dev/null 2>&1
   start "$bin/dialsaver.scr" /S
   local saver=$started
-  # The message comes before the saver shows, in a box titled with the program's name.
-  if poll 60 window_named '^dialsaver$'; then
-    sleep 0.5
-    if [[ $(xdotool search --onlyvisible --name '^dialsaver$' | head -1) != "" ]] &&
-       "$wine" "$bin/wine_helper.exe" children dialsaver | grep -q '^Static|Image Not Found|'; then
-      pass "/S, missing picture: the \"Image Not Found\" box appears"
-    else
-      fail "/S, missing picture: no \"Image Not Found\" box"
-    fi
-    xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync 2>/dev/null
-    xdotool key Return
+  # The message comes before the saver shows, in a box titled with the program's name; Enter is its OK.
+  if poll 60 window_named '^dialsaver$' && poll 10 says_image_not_found; then
+    pass "/S, missing picture: the \"Image Not Found\" box appears"
+    poll 20 press_in_box Return
   else
-    fail "/S, missing picture: nothing appeared"
+    fail "/S, missing picture: no \"Image Not Found\" box"
   fi
   local expected
   expected="$("$wine" winepath -w "$bin" 2>/dev/null | tr -d '\r')\\a.gif"
