@@ -1,15 +1,21 @@
-// The Win32 back end: user32 windows, GDI, comdlg32, WIC and the registry.
+// The Win32 back end: user32 windows and message loops, GDI, comdlg32, WIC and the registry. Every loop of
+// the program (the modal show, the main loop, and the system's own inside a message box or common dialog)
+// dispatches to the same window procedures, so timer ticks go on while a dialog is up.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/native_services.h"
 #include "forms/platform.h"
 
 namespace forms::win32 {
+
+class Win32Window;
 
 class Win32Platform final : public Platform {
  public:
@@ -46,13 +52,35 @@ class Win32Platform final : public Platform {
                  Pixel color, const Rect& clip) override;
   Size measure_text(std::string_view text, const TextStyle& style, double dpi) override;
 
+  // ---- For the windows ----
+  HINSTANCE instance() const { return m_instance; }
+  // A window that is never shown, the owner of captioned windows that stay out of the taskbar.
+  HWND hidden_owner();
+  void forget(const Win32Window& window);
+  // Watches the host of a window embedded in another program's window, and unloads the form when the
+  // host's window goes away.
+  void watch_host();
+
+  // Ends the program over an error nothing handled: "<program>: <what>" on standard error and in a message
+  // box, then a non-zero exit status. While the box is up no handler of the program runs.
+  [[noreturn]] static void fail(const std::string& what);
+  static bool failing();
+
  private:
+  Win32Window* window_for(HWND hwnd) const;
+  void pump(const std::function<bool()>& done);
+  bool dialog_message(MSG& message) const;
+  static void CALLBACK check_hosts(HWND, UINT, UINT_PTR, DWORD);
+
   HINSTANCE m_instance;
   std::wstring m_module_path;
   std::unique_ptr<NativeServices> m_services;
   std::unique_ptr<SettingsStore> m_store;
   HANDLE m_instance_mutex = nullptr;
   bool m_prev_instance = false;
+  HWND m_hidden_owner = nullptr;
+  UINT_PTR m_host_watch = 0;
+  std::vector<Win32Window*> m_windows;
 };
 
 }  // namespace forms::win32

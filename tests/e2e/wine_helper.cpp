@@ -1,0 +1,225 @@
+// wine_helper: what tests/e2e/wine.sh cannot do from outside Wine.
+//
+//   wine_helper.exe host PROGRAM destroy   stands in for the display settings' preview pane: makes a
+//                                          152 x 112 window, starts "PROGRAM /p <its handle>", checks that the
+//                                          preview becomes a visible child filling the client area, then
+//                                          destroys the window; the preview must end within 1 s of
+//                                          DestroyWindow returning.
+//   wine_helper.exe host PROGRAM abandon   the same checks, then ends without destroying its window (the
+//                                          script watches the preview end).
+//   wine_helper.exe draws FILE.bmp         runs the preview in this process, embedded in a window of its own,
+//                                          captures it with WM_PRINTCLIENT just after a tick, writes the
+//                                          capture and prints the local time it shows ("time HH:MM:SS").
+//                                          Under Wine another process's child window shows in no capture
+//                                          and WM_PRINTCLIENT does not cross processes, so the drawing is
+//                                          checked here.
+//   wine_helper.exe children TITLE         lists the child windows of the window titled TITLE ("class|text").
+//   wine_helper.exe close TITLE            sends the window titled TITLE the close box's command.
+//
+// Exits 0 when every check holds; otherwise prints what failed and exits 1.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "forms/win32/win32_platform.h"
+#include "startup/settings.h"
+#include "startup/startup.h"
+
+namespace {
+
+constexpr int kWidth = 152;
+constexpr int kHeight = 112;
+
+[[noreturn]] void fail(const char* what) {
+  std::printf("wine_helper: %s\n", what);
+  std::fflush(stdout);
+  ExitProcess(1);
+}
+
+// Handles this thread's messages while waiting (the preview sends some to its host's window).
+void pump_for(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  MSG message;
+  do {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  } while (GetTickCount64() < end);
+}
+
+HWND make_host_window() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+  wc.lpszClassName = L"wine_helper.host";
+  RegisterClassW(&wc);
+  RECT frame{0, 0, kWidth, kHeight};
+  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+  HWND host =
+      CreateWindowExW(0, wc.lpszClassName, L"preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                      frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, wc.hInstance, nullptr);
+  if (host == nullptr) fail("cannot make the host window");
+  pump_for(200);
+  return host;
+}
+
+HWND wait_for_child(HWND host, HANDLE process) {
+  for (int i = 0; i < 300; ++i) {
+    HWND child = GetWindow(host, GW_CHILD);
+    if (child != nullptr && IsWindowVisible(child)) return child;
+    if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+      fail("the preview ended before it showed");
+    pump_for(100);
+  }
+  fail("no visible child window appeared within 30 s");
+}
+
+void check_fills(HWND host, HWND child) {
+  RECT client{};
+  RECT preview{};
+  GetClientRect(host, &client);
+  GetWindowRect(child, &preview);
+  MapWindowPoints(HWND_DESKTOP, host, reinterpret_cast<POINT*>(&preview), 2);
+  if (!EqualRect(&client, &preview)) {
+    std::printf("wine_helper: the preview covers (%ld,%ld)-(%ld,%ld), the client area is (%ld,%ld)-(%ld,%ld)\n",
+                preview.left, preview.top, preview.right, preview.bottom, client.left, client.top, client.right,
+                client.bottom);
+    ExitProcess(1);
+  }
+  std::printf("wine_helper: a visible child window fills the host's client area\n");
+}
+
+int host(const wchar_t* program, bool abandon) {
+  HWND window = make_host_window();
+  std::wstring command =
+      L"\"" + std::wstring(program) + L"\" /p " + std::to_wstring(reinterpret_cast<ULONG_PTR>(window));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    fail("cannot start the preview");
+  }
+  check_fills(window, wait_for_child(window, process.hProcess));
+  pump_for(1500);  // a tick or so inside the host
+  if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) fail("the preview ended while its host was there");
+  if (abandon) {
+    std::printf("wine_helper: ending without destroying the host window\n");
+    std::fflush(stdout);
+    ExitProcess(0);
+  }
+  DestroyWindow(window);
+  const ULONGLONG destroyed = GetTickCount64();
+  const DWORD waited = WaitForSingleObject(process.hProcess, 1000);
+  const ULONGLONG elapsed = GetTickCount64() - destroyed;
+  if (waited != WAIT_OBJECT_0) fail("the preview still runs 1 s after its host window was destroyed");
+  std::printf("wine_helper: the preview ended %llu ms after DestroyWindow returned\n", elapsed);
+  return 0;
+}
+
+bool write_bmp(const wchar_t* path, const DWORD* pixels) {
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = kWidth;
+  info.biHeight = kHeight;  // rows bottom to top, the form every reader takes
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  info.biCompression = BI_RGB;
+  const DWORD bytes = kWidth * kHeight * 4;
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + bytes;
+  FILE* out = _wfopen(path, L"wb");
+  if (out == nullptr) return false;
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info, sizeof info, 1, out);
+  for (int y = kHeight - 1; y >= 0; --y) std::fwrite(pixels + y * kWidth, 4, kWidth, out);
+  return std::fclose(out) == 0;
+}
+
+int draws(const wchar_t* path) {
+  HWND window = make_host_window();
+  forms::win32::Win32Platform platform(GetModuleHandleW(nullptr));
+  forms::install_platform(&platform);
+  startup::LoadSettings();
+  startup::gCommandLine = "/P " + std::to_string(reinterpret_cast<ULONG_PTR>(window));
+  startup::ShowPreview();
+  HWND child = wait_for_child(window, nullptr);
+  check_fills(window, child);
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = kWidth;
+  info.bmiHeader.biHeight = -kHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, bitmap);
+  // Inside a second, well after its tick, and only once two ticks have come: each attempt waits for a
+  // new second; a capture that strays into the next second is taken again.
+  WORD last_second = 0xFFFF;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    SYSTEMTIME before{};
+    do {
+      pump_for(5);
+      GetLocalTime(&before);
+    } while (before.wSecond == last_second || before.wMilliseconds < 300 || before.wMilliseconds > 700);
+    last_second = before.wSecond;
+    if (attempt < 2) continue;
+    SendMessageW(child, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    SYSTEMTIME after{};
+    GetLocalTime(&after);
+    if (after.wSecond != before.wSecond) continue;
+    if (!write_bmp(path, static_cast<const DWORD*>(bits))) fail("cannot write the capture");
+    std::printf("time %02u:%02u:%02u\n", before.wHour, before.wMinute, before.wSecond);
+    std::fflush(stdout);
+    ExitProcess(0);
+  }
+  fail("could not capture the preview inside one second");
+}
+
+HWND find_top(const wchar_t* title) {
+  HWND window = FindWindowW(nullptr, title);
+  if (window == nullptr) fail("no window has that title");
+  return window;
+}
+
+BOOL CALLBACK print_child(HWND child, LPARAM) {
+  wchar_t kind[64] = {};
+  wchar_t text[256] = {};
+  GetClassNameW(child, kind, 64);
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(child, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &length);
+  std::printf("%ls|%ls|%s\n", kind, text, IsWindowVisible(child) ? "visible" : "hidden");
+  return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring what = argc > 1 ? argv[1] : L"";
+  if (what == L"host" && argc == 4 &&
+      (std::wcscmp(argv[3], L"destroy") == 0 || std::wcscmp(argv[3], L"abandon") == 0)) {
+    return host(argv[2], std::wcscmp(argv[3], L"abandon") == 0);
+  }
+  if (what == L"draws" && argc == 3) return draws(argv[2]);
+  if (what == L"children" && argc == 3) {
+    EnumChildWindows(find_top(argv[2]), print_child, 0);
+    return 0;
+  }
+  if (what == L"close" && argc == 3) {
+    PostMessageW(find_top(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return 0;
+  }
+  std::printf("usage: wine_helper host PROGRAM destroy|abandon | draws FILE.bmp | children TITLE | close TITLE\n");
+  return 2;
+}
