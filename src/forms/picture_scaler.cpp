@@ -1,10 +1,15 @@
 #include "forms/picture_scaler.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace forms {
 namespace {
+
+// The scaled channels are laid out as the frame's pixels lie in memory.
+static_assert(std::endian::native == std::endian::little, "pixels are read as bytes B, G, R, A");
 
 // Keeps absurd rectangles (a zero scale, NaN) to what an int can index.
 double tame(double v) { return std::isnan(v) ? 0 : std::clamp(v, -1e7, 1e7); }
@@ -34,6 +39,14 @@ PictureScaler::PictureScaler(PictureRef picture, double x0, double y0, double x1
   m_rows.resize(slots * channels);
   m_row_of_slot.assign(slots, -1);
   m_sum.resize(channels);
+  m_mixed.resize(channels);
+  if (m_x.max_count == 2 && m_x.weight.size() == 2 * m_x.first.size()) {
+    // Two taps everywhere (enlarging): the first weight to 8 fraction bits, the second making up 256.
+    m_x_pairs.resize(m_x.first.size());
+    for (std::size_t k = 0; k < m_x_pairs.size(); ++k)
+      m_x_pairs[k] = static_cast<std::uint16_t>((m_x.weight[2 * k] + 32) >> 6);
+    m_spread.resize(static_cast<std::size_t>(m_picture->width()));
+  }
 }
 
 PictureScaler::Axis PictureScaler::make_axis(int dest_first, int dest_count, double d0, double d1, bool mirrored,
@@ -50,12 +63,13 @@ PictureScaler::Axis PictureScaler::make_axis(int dest_first, int dest_count, dou
     taps.clear();
     int first = 0;
     if (scale <= 1) {
-      // Enlarging: linear interpolation between the two nearest source pixels.
+      // Enlarging: linear interpolation between the two nearest source pixels (always two taps, the
+      // second perhaps weighing nothing, so that the scaling loop need not count).
       const double s = std::clamp(centre - 0.5, 0.0, source - 1.0);
-      first = std::min(static_cast<int>(s), source - 1);
+      first = std::max(0, std::min(static_cast<int>(s), source - 2));
       const double f = s - first;
       taps.push_back(1 - f);
-      if (f > 0 && first + 1 < source) taps.push_back(f);
+      if (source > 1) taps.push_back(f);
     } else {
       // Shrinking: the average over the destination pixel's footprint.
       const double u0 = std::clamp(centre - scale / 2, 0.0, static_cast<double>(source));
@@ -92,49 +106,89 @@ const std::uint16_t* PictureScaler::scaled_row(int source_row) {
   std::uint16_t* out = m_rows.data() + slot * width * 4;
   if (m_row_of_slot[slot] == source_row) return out;
   m_row_of_slot[slot] = source_row;
-  const std::uint32_t* src = m_picture->row(source_row);
+  // The source's bytes, pixel by pixel in memory order: the channels in the order the frame stores them.
+  const auto* src = reinterpret_cast<const std::uint8_t*>(m_picture->row(source_row));
+  if (!m_x_pairs.empty()) {
+    // Enlarging: each source pixel's channels spread to four 16-bit lanes, so that one multiplication
+    // weighs all four; with weights of 8 fraction bits summing to 256 no lane can carry into the next.
+    const std::uint32_t* pixels = m_picture->row(source_row);
+    for (int i = 0; i < m_picture->width(); ++i) {
+      const std::uint64_t p = pixels[i];
+      m_spread[static_cast<std::size_t>(i)] =
+          (p & 0xFF) | ((p & 0xFF00) << 8) | ((p & 0xFF0000) << 16) | ((p & 0xFF000000) << 24);
+    }
+    const std::uint64_t* spread = m_spread.data();
+    for (std::size_t k = 0; k < width; ++k) {
+      const std::uint64_t w0 = m_x_pairs[k];
+      const std::uint64_t* q = spread + m_x.first[k];
+      const std::uint64_t v = w0 * q[0] + (256 - w0) * q[1];
+      std::memcpy(out + 4 * k, &v, sizeof v);
+    }
+    return out;
+  }
   for (std::size_t k = 0; k < width; ++k) {
-    const std::uint32_t* p = src + m_x.first[k];
+    const std::uint8_t* p = src + 4 * static_cast<std::size_t>(m_x.first[k]);
     const std::uint16_t* w = m_x.weight.data() + m_x.offset[k];
     std::uint32_t acc[4] = {0, 0, 0, 0};
     for (int t = 0; t < m_x.count[k]; ++t) {
-      for (int c = 0; c < 4; ++c) acc[c] += w[t] * ((p[t] >> (8 * c)) & 0xFF);
+      for (std::size_t c = 0; c < 4; ++c) acc[c] += w[t] * std::uint32_t{p[4 * static_cast<std::size_t>(t) + c]};
     }
-    for (int c = 0; c < 4; ++c)
-      out[k * 4 + static_cast<std::size_t>(c)] = static_cast<std::uint16_t>((acc[c] + 32) >> 6);
+    for (std::size_t c = 0; c < 4; ++c) out[4 * k + c] = static_cast<std::uint16_t>((acc[c] + 32) >> 6);
   }
   return out;
 }
 
-void PictureScaler::composite(Pixel* row, int y, int x0, int x1) {
-  const auto j = static_cast<std::size_t>(y - m_area.top);
-  const std::size_t begin = static_cast<std::size_t>(x0 - m_area.left) * 4;
-  const std::size_t end = static_cast<std::size_t>(x1 - m_area.left) * 4;
-  std::uint32_t* sum = m_sum.data();
+// The scaled picture's pixels [begin, end) (counted in channels) of row j of the area, as bytes in the
+// frame's memory order.
+void PictureScaler::mix_rows(std::size_t j, std::size_t begin, std::size_t end) {
+  constexpr std::uint32_t kHalf = 1u << (kShift + 7);
+  std::uint8_t* mixed = m_mixed.data();
   const std::uint16_t* w = m_y.weight.data() + m_y.offset[j];
-  const std::uint16_t* first = scaled_row(m_y.first[j]);
-  for (std::size_t i = begin; i < end; ++i) sum[i] = w[0] * std::uint32_t{first[i]};
-  for (int t = 1; t < m_y.count[j]; ++t) {
+  const std::uint16_t* r0 = scaled_row(m_y.first[j]);
+  if (m_y.count[j] == 1) {
+    for (std::size_t i = begin; i < end; ++i)
+      mixed[i] = static_cast<std::uint8_t>((w[0] * std::uint32_t{r0[i]} + kHalf) >> (kShift + 8));
+    return;
+  }
+  const std::uint16_t* r1 = scaled_row(m_y.first[j] + 1);
+  if (m_y.count[j] == 2) {
+    const std::uint32_t w0 = w[0];
+    const std::uint32_t w1 = w[1];
+    for (std::size_t i = begin; i < end; ++i) {
+      mixed[i] = static_cast<std::uint8_t>((w0 * r0[i] + w1 * r1[i] + kHalf) >> (kShift + 8));
+    }
+    return;
+  }
+  std::uint32_t* sum = m_sum.data();
+  for (std::size_t i = begin; i < end; ++i) sum[i] = w[0] * std::uint32_t{r0[i]} + w[1] * std::uint32_t{r1[i]};
+  for (int t = 2; t < m_y.count[j]; ++t) {
     const std::uint16_t* r = scaled_row(m_y.first[j] + t);
     for (std::size_t i = begin; i < end; ++i) sum[i] += w[t] * std::uint32_t{r[i]};
   }
-  constexpr std::uint32_t kHalf = 1u << (kShift + 7);
-  for (int x = x0; x < x1; ++x) {
-    const std::uint32_t* s = sum + static_cast<std::size_t>(x - m_area.left) * 4;
-    const std::uint32_t b = (s[0] + kHalf) >> (kShift + 8);
-    const std::uint32_t g = (s[1] + kHalf) >> (kShift + 8);
-    const std::uint32_t r = (s[2] + kHalf) >> (kShift + 8);
-    const std::uint32_t a = (s[3] + kHalf) >> (kShift + 8);
-    Pixel& d = row[x];
-    if (a == 255) {
-      d = (r << 16) | (g << 8) | b;
-      continue;
+  for (std::size_t i = begin; i < end; ++i) mixed[i] = static_cast<std::uint8_t>((sum[i] + kHalf) >> (kShift + 8));
+}
+
+void PictureScaler::composite(Pixel* row, int y, int x0, int x1) {
+  const std::size_t begin = static_cast<std::size_t>(x0 - m_area.left) * 4;
+  const std::size_t end = static_cast<std::size_t>(x1 - m_area.left) * 4;
+  mix_rows(static_cast<std::size_t>(y - m_area.top), begin, end);
+  const std::uint8_t* mixed = m_mixed.data() + begin;
+  if (opaque()) {
+    for (int x = x0; x < x1; ++x, mixed += 4) {
+      std::uint32_t p;
+      std::memcpy(&p, mixed, 4);
+      row[x] = p & 0xFFFFFFu;
     }
-    const std::uint32_t keep = 255 - a;
-    const auto over = [keep](std::uint32_t c, std::uint32_t under) {
-      return std::min<std::uint32_t>(255, c + div255(keep * under));
-    };
-    d = (over(r, (d >> 16) & 0xFF) << 16) | (over(g, (d >> 8) & 0xFF) << 8) | over(b, d & 0xFF);
+    return;
+  }
+  for (int x = x0; x < x1; ++x, mixed += 4) {
+    const std::uint32_t keep = 255u - mixed[3];
+    Pixel d = 0;
+    for (int c = 0; c < 3; ++c) {
+      const std::uint32_t under = (row[x] >> (8 * c)) & 0xFF;
+      d |= std::min<std::uint32_t>(255, mixed[c] + div255(keep * under)) << (8 * c);
+    }
+    row[x] = d;
   }
 }
 

@@ -44,6 +44,7 @@ class PictureScaler {
 
   static Axis make_axis(int dest_first, int dest_count, double d0, double d1, bool mirrored, int source);
   const std::uint16_t* scaled_row(int source_row);
+  void mix_rows(std::size_t j, std::size_t begin, std::size_t end);
 
   PictureRef m_picture;
   Rect m_area;
@@ -53,6 +54,11 @@ class PictureScaler {
   std::vector<std::uint16_t> m_rows;
   std::vector<int> m_row_of_slot;
   std::vector<std::uint32_t> m_sum;
+  std::vector<std::uint8_t> m_mixed;  // one row part, in the frame's byte order
+  // When enlarging across: each destination pixel's first weight in 8 fraction bits, and a source row's
+  // pixels with their channels in 16-bit lanes.
+  std::vector<std::uint16_t> m_x_pairs;
+  std::vector<std::uint64_t> m_spread;
 };
 
 }  // namespace forms
