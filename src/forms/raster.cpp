@@ -61,33 +61,7 @@ bool disc_row(Point c, double r2, double dy2, int& lo, int& hi) {
 
 }  // namespace
 
-namespace {
-
-// The difference of two single spans: their four edges in order are lo0, min(hi0, lo1), max(hi0, lo1),
-// hi1, and the pixels in exactly one lie between the first two and between the last two.
-RowSpans difference_of_spans(Span a, Span b) {
-  const int lo0 = std::min(a.x0, b.x0);
-  const int hi0 = std::max(a.x0, b.x0);
-  const int lo1 = std::min(a.x1, b.x1);
-  const int hi1 = std::max(a.x1, b.x1);
-  const int mid0 = std::min(hi0, lo1);
-  const int mid1 = std::max(hi0, lo1);
-  RowSpans out;
-  if (mid0 == mid1) {
-    if (lo0 < hi1) out.spans[out.count++] = {lo0, hi1};
-    return out;
-  }
-  if (lo0 < mid0) out.spans[out.count++] = {lo0, mid0};
-  if (mid1 < hi1) out.spans[out.count++] = {mid1, hi1};
-  return out;
-}
-
-}  // namespace
-
-RowSpans difference(const RowSpans& a, const RowSpans& b) {
-  if (a.count == 0) return b;
-  if (b.count == 0) return a;
-  if (a.count == 1 && b.count == 1) return difference_of_spans(a.spans[0], b.spans[0]);
+RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b) {
   // Each figure's spans are disjoint, so a pixel is in exactly one figure where an odd number of span
   // edges lie at or left of it: walk the merged edges, keeping the odd stretches.
   int edges[16];
@@ -114,6 +88,17 @@ RowSpans difference(const RowSpans& a, const RowSpans& b) {
     } else if (out.count < static_cast<int>(out.spans.size())) {
       out.spans[static_cast<std::size_t>(out.count++)] = {edges[i], edges[i + 1]};
     }
+  }
+  return out;
+}
+
+RowSpans clip_spans(RowSpans spans, int x0, int x1) {
+  RowSpans out;
+  for (int k = 0; k < spans.count; ++k) {
+    const Span& s = spans.spans[static_cast<std::size_t>(k)];
+    const int a = std::max(s.x0, x0);
+    const int b = std::min(s.x1, x1 + 1);
+    if (a < b) out.spans[static_cast<std::size_t>(out.count++)] = {a, b};
   }
   return out;
 }
@@ -153,16 +138,37 @@ RowSpans Ring::row(int y) const {
   return out;
 }
 
-bool Ring::misses(int y, int x0, int x1) const {
-  if (y < m_top || y >= m_bottom) return true;
+RowSpans Ring::row_within(int y, int x0, int x1) const {
+  if (y < m_top || y >= m_bottom) return {};
   const double dy = y - m_c.y;
   const double dy2 = dy * dy;
   const double l = x0 - m_c.x;
   const double r = x1 - m_c.x;
-  const double far = std::max(l * l, r * r);
-  if (far + dy2 <= m_inner2) return true;  // all in the hole
-  const double near = (l <= 0 && r >= 0) ? 0 : std::min(l * l, r * r);
-  return near + dy2 > m_outer2;  // all outside
+  const double l2 = l * l + dy2;
+  const double r2 = r * r + dy2;
+  if (std::max(l2, r2) <= m_inner2) return {};  // all in the hole
+  const double near = (l <= 0 && r >= 0) ? dy2 : std::min(l2, r2);
+  if (near > m_outer2) return {};  // all outside
+  // The outer edges matter only where an end of x0..x1 lies outside the outer circle.
+  int lo = x0;
+  int hi = x1;
+  if (l2 > m_outer2 || r2 > m_outer2) {
+    int outer_lo = 0;
+    int outer_hi = 0;
+    if (!disc_row(m_c, m_outer2, dy2, outer_lo, outer_hi)) return {};
+    lo = std::max(lo, outer_lo);
+    hi = std::min(hi, outer_hi);
+  }
+  RowSpans out;
+  int hole_lo = 0;
+  int hole_hi = 0;
+  if (dy2 <= m_inner2 && disc_row(m_c, m_inner2, dy2, hole_lo, hole_hi)) {
+    if (lo < hole_lo) out.spans[out.count++] = {lo, std::min(hole_lo, hi + 1)};
+    if (hole_hi < hi) out.spans[out.count++] = {std::max(hole_hi + 1, lo), hi + 1};
+    return out;
+  }
+  if (lo <= hi) out.spans[out.count++] = {lo, hi + 1};
+  return out;
 }
 
 // ---- Dot ----
@@ -324,22 +330,33 @@ void Capsule::rows(int y, int count, RowSpans* out) const {
     for (int n = 0; n < count; ++n) out[n] = row(y + n);
     return;
   }
-  // With one bounding strip, its edges stand in for the second as well (min and max of equals).
-  const std::size_t second = m_edges == 2 ? 1 : 0;
-  EdgeWalker lo0(m_lo[0], y), hi0(m_hi[0], y), lo1(m_lo[second], y), hi1(m_hi[second], y);
+  // Rows more than half the pen from both ends meet no end disc, and there the band lies inside the slab
+  // (a point of the band before an end is within w * |dx| / length <= w, doubled, of the end's row), so
+  // its two edges alone bound the row. The other rows take the slab's edges and the discs as well.
   const std::int64_t top_end = std::min(m_ay, m_by);
   const std::int64_t bottom_end = std::max(m_ay, m_by);
-  for (int n = 0; n < count; ++n, ++y) {
-    const std::int64_t Y = 2 * static_cast<std::int64_t>(y);
-    std::int64_t lo = std::max(-lo0.value(), -lo1.value());
-    std::int64_t hi = std::min(hi0.value(), hi1.value());
-    if (lo > hi || Y < m_row_lo || Y > m_row_hi) lo = kNoLo, hi = kNoHi;
-    if (Y - top_end <= m_w || bottom_end - Y <= m_w) add_caps(y, lo, hi);  // near an end
-    out[n] = span(lo, hi);
-    lo0.next();
-    hi0.next();
-    lo1.next();
-    hi1.next();
+  const int end = y + count;
+  const int middle_first = m_edges == 2 ? static_cast<int>(floor_div(top_end + m_w, 2)) + 1 : end;
+  const int middle_end = m_edges == 2 ? static_cast<int>(-floor_div(m_w - bottom_end, 2)) : end;
+  while (y < end) {
+    const bool middle = y >= middle_first && y < middle_end;
+    const int stop = middle ? std::min(end, middle_end) : y < middle_first ? std::min(end, middle_first) : end;
+    if (middle) {
+      EdgeWalker lo(m_lo[0], y);
+      EdgeWalker hi(m_hi[0], y);
+      const std::int64_t left = m_left;
+      const std::int64_t right = m_right;
+      for (; y < stop; ++y, ++out) {
+        const std::int64_t first = std::max(-lo.value(), left);
+        const std::int64_t last = std::min(hi.value(), right);
+        out->count = first <= last ? 1 : 0;
+        out->spans[0] = {static_cast<int>(first), static_cast<int>(last) + 1};
+        lo.next();
+        hi.next();
+      }
+    } else {
+      for (; y < stop; ++y) *out++ = row(y);
+    }
   }
 }
 
@@ -373,9 +390,10 @@ RowSpans BoxOutline::row(int y) const {
   return out;
 }
 
-bool BoxOutline::misses(int y, int x0, int x1) const {
-  if (y < m_top || y >= m_bottom || x1 < m_outer_left || x0 > m_outer_right) return true;
-  return y >= m_inner_top && y < m_inner_bottom && x0 >= m_inner_left && x1 <= m_inner_right;
+RowSpans BoxOutline::row_within(int y, int x0, int x1) const {
+  if (y < m_top || y >= m_bottom || x1 < m_outer_left || x0 > m_outer_right) return {};
+  if (y >= m_inner_top && y < m_inner_bottom && x0 >= m_inner_left && x1 <= m_inner_right) return {};
+  return clip_spans(row(y), x0, x1);
 }
 
 void Ring::rows(int y, int count, RowSpans* out) const {

@@ -28,8 +28,32 @@ struct RowSpans {
   int count = 0;
 };
 
-// The pixels in exactly one of a and b.
-RowSpans difference(const RowSpans& a, const RowSpans& b);
+RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b);
+
+// The pixels in exactly one of a and b. For two single spans (two lines) the four edges in order are
+// lo0, min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first two and
+// between the last two.
+inline RowSpans difference(const RowSpans& a, const RowSpans& b) {
+  if (a.count == 0) return b;
+  if (b.count == 0) return a;
+  if (a.count != 1 || b.count != 1) return difference_of_rows(a, b);
+  const Span& sa = a.spans[0];
+  const Span& sb = b.spans[0];
+  const int lo0 = sa.x0 < sb.x0 ? sa.x0 : sb.x0;
+  const int hi0 = sa.x0 < sb.x0 ? sb.x0 : sa.x0;
+  const int lo1 = sa.x1 < sb.x1 ? sa.x1 : sb.x1;
+  const int hi1 = sa.x1 < sb.x1 ? sb.x1 : sa.x1;
+  const int mid0 = hi0 < lo1 ? hi0 : lo1;
+  const int mid1 = hi0 < lo1 ? lo1 : hi0;
+  RowSpans out;
+  if (mid0 == mid1) {
+    if (lo0 < hi1) out.spans[out.count++] = {lo0, hi1};
+  } else {
+    if (lo0 < mid0) out.spans[out.count++] = {lo0, mid0};
+    if (mid1 < hi1) out.spans[out.count++] = {mid1, hi1};
+  }
+  return out;
+}
 
 struct Point {
   double x;
@@ -39,8 +63,12 @@ struct Point {
 // Snaps a fractional device position to the figure grid of a pen `width` pixels wide.
 Point snap(double x, double y, int width);
 
-// Every figure answers, besides its rows: misses(y, x0, x1) is true only when the figure has no pixel in
-// row y between x0 and x1 inclusive. It is a cheap, conservative test (false means "maybe").
+// Row y's spans cut to x0..x1 inclusive.
+RowSpans clip_spans(RowSpans spans, int x0, int x1);
+
+// Every figure also answers row_within(y, x0, x1): row(y) cut to x0..x1 inclusive, skipping what work it
+// can when the figure does not reach that part of the row. A batch asks it for the part of a row that
+// later figures have not painted over yet, which is often small.
 
 // The outline of a circle: pixels whose distance d from the centre has r - w/2 < d <= r + w/2.
 class Ring {
@@ -50,7 +78,11 @@ class Ring {
   int bottom() const { return m_bottom; }  // one past the last row
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  bool misses(int y, int x0, int x1) const;
+  RowSpans row_within(int y, int x0, int x1) const;
+  Point center() const { return m_c; }
+  // The hole's squared radius: pixels at that squared distance or less are not the ring's. Negative for
+  // a disc.
+  double hole2() const { return m_inner2; }
 
  private:
   Point m_c;
@@ -68,7 +100,10 @@ class Dot {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  bool misses(int y, int x0, int x1) const { return y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right; }
+  RowSpans row_within(int y, int x0, int x1) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return {};
+    return clip_spans(row(y), x0, x1);
+  }
 
  private:
   Point m_c;
@@ -100,7 +135,10 @@ class Capsule {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  bool misses(int y, int x0, int x1) const { return y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right; }
+  RowSpans row_within(int y, int x0, int x1) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return {};
+    return clip_spans(row(y), x0, x1);
+  }
 
  private:
   void add_caps(int y, std::int64_t& lo, std::int64_t& hi) const;
@@ -133,7 +171,7 @@ class BoxOutline {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  bool misses(int y, int x0, int x1) const;
+  RowSpans row_within(int y, int x0, int x1) const;
 
  private:
   int m_outer_left, m_outer_right;  // inclusive pixel ranges
@@ -160,9 +198,10 @@ class Figure {
   void rows(int y, int count, RowSpans* out) const {
     std::visit([=](const auto& s) { s.rows(y, count, out); }, m_shape);
   }
-  bool misses(int y, int x0, int x1) const {
-    return std::visit([=](const auto& s) { return s.misses(y, x0, x1); }, m_shape);
+  RowSpans row_within(int y, int x0, int x1) const {
+    return std::visit([=](const auto& s) { return s.row_within(y, x0, x1); }, m_shape);
   }
+  const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
   // Calls fn with the shape itself, for loops that should not dispatch on every row.
   template <class Fn>
   decltype(auto) visit(Fn&& fn) const {

@@ -36,13 +36,14 @@ int pen_mode(int draw_mode) { return draw_mode == vbNotXorPen ? vbNotXorPen : vb
 
 // Applies the draw mode to pixels [x0, x1) of a row. The copy pen replaces them; the not-XOR pen makes
 // each channel 255 - (pen XOR pixel), which is its own inverse.
-void apply_span(Pixel* row, int x0, int x1, Pixel color, int mode) {
-  if (mode != vbNotXorPen) {
+template <int Mode>
+void apply_span(Pixel* row, int x0, int x1, Pixel color) {
+  if constexpr (Mode != vbNotXorPen) {
     std::fill(row + x0, row + x1, color);
-    return;
+  } else {
+    const Pixel flip = ~color & 0xFFFFFFu;
+    for (int x = x0; x < x1; ++x) row[x] = (row[x] ^ flip) & 0xFFFFFFu;
   }
-  const Pixel flip = ~color & 0xFFFFFFu;
-  for (int x = x0; x < x1; ++x) row[x] = (row[x] ^ flip) & 0xFFFFFFu;
 }
 
 // Gathers a figure's spans into one rectangle per band of rows and span index (a ring's left and right
@@ -87,11 +88,18 @@ void paint_rows(FrameBuffer& frame, DirtyRegion& region, int top, int bottom, Ro
     (void)x1;
     __builtin_prefetch(frame.row(y) + x0);
   };
-  raster::for_each_span(top, bottom, {0, 0, frame.width(), frame.height()}, rows, prefetch,
-                        [&](int y, int k, int x0, int x1) {
-                          apply_span(frame.row(y), x0, x1, color, mode);
-                          dirty.add(y, k, x0, x1);
-                        });
+  const Rect clip{0, 0, frame.width(), frame.height()};
+  if (mode == vbNotXorPen) {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbNotXorPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  } else {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbCopyPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  }
 }
 
 }  // namespace
