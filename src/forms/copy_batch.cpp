@@ -24,61 +24,120 @@ void CopyBatch::resolve(FrameBuffer& frame) {
   }
   top = std::max(top, 0);
   bottom = std::min(bottom, frame.height());
-  // A row can hold two intervals per figure and one between each pair.
-  m_covered.reserve(2 * m_figures.size() + 2);
+  // A row holds at most two intervals per figure.
+  m_covered.resize(2 * m_figures.size() + 2);
   for (int y = top; y < bottom; ++y) resolve_row(frame.row(y), y, width);
   m_figures.clear();
   m_fill.reset();
   m_picture.reset();
 }
 
+void CopyBatch::add(const raster::Figure& figure, Pixel color) {
+  const int index = static_cast<int>(m_figures.size());
+  Entry entry{figure, color, index, -1, {}};
+  if (const raster::Ring* ring = figure.ring()) {
+    entry.hole2 = ring->hole2();
+    entry.center = ring->center();
+    // Rings round one centre, each with a hole at least as large as the last, form a run.
+    if (index > 0) {
+      const Entry& last = m_figures.back();
+      if (last.hole2 >= 0 && last.center.x == entry.center.x && last.center.y == entry.center.y &&
+          entry.hole2 >= last.hole2) {
+        entry.run_start = last.run_start;
+      }
+    }
+  }
+  m_figures.push_back(entry);
+}
+
 void CopyBatch::resolve_row(Pixel* row, int y, int width) {
-  m_covered.clear();
+  m_covered_count = 0;
+  const raster::Span* covered = m_covered.data();
   // Every pixel of the row not yet covered lies in [lo, hi].
   int lo = 0;
   int hi = width - 1;
-  for (auto e = m_figures.rbegin(); e != m_figures.rend(); ++e) {
-    if (e->figure.misses(y, lo, hi)) continue;
-    const raster::RowSpans spans = e->figure.row(y);
-    for (int k = 0; k < spans.count; ++k) {
-      const int x0 = std::max(spans.spans[k].x0, lo);
-      const int x1 = std::min(spans.spans[k].x1, hi + 1);
-      if (x0 < x1) cover(row, x0, x1, e->color);
-    }
-    if (m_covered.empty()) continue;
-    if (m_covered.front().x0 <= 0) lo = m_covered.front().x1;
-    if (m_covered.back().x1 >= width) hi = m_covered.back().x0 - 1;
+  for (int i = static_cast<int>(m_figures.size()) - 1; i >= 0; --i) {
+    const Entry& e = m_figures[static_cast<std::size_t>(i)];
+    if (e.run_start < i) i = skip_hidden_rings(i, y, lo, hi);
+    const Entry& f = m_figures[static_cast<std::size_t>(i)];
+    const raster::RowSpans spans = f.figure.row_within(y, lo, hi);
+    if (spans.count == 0) continue;
+    for (int k = 0; k < spans.count; ++k) cover(row, spans.spans[k].x0, spans.spans[k].x1, f.color);
+    if (covered[0].x0 <= 0) lo = covered[0].x1;
+    if (covered[m_covered_count - 1].x1 >= width) hi = covered[m_covered_count - 1].x0 - 1;
     if (lo > hi) return;
   }
   int x = 0;
-  for (const raster::Span& c : m_covered) {
-    if (x < c.x0) fill_bottom(row, y, x, c.x0);
-    x = c.x1;
+  for (int k = 0; k < m_covered_count; ++k) {
+    if (x < covered[k].x0) fill_bottom(row, y, x, covered[k].x0);
+    x = covered[k].x1;
   }
   if (x < width) fill_bottom(row, y, x, width);
 }
 
-// Writes the pixels of [x0, x1) that are not covered yet, then counts them covered.
-void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
-  auto first = m_covered.begin();
-  while (first != m_covered.end() && first->x1 < x0) ++first;
-  int at = x0;
-  int merged0 = x0;
-  int merged1 = x1;
-  auto last = first;
-  for (; last != m_covered.end() && last->x0 <= x1; ++last) {
-    if (at < last->x0) std::fill(row + at, row + last->x0, color);
-    at = std::max(at, last->x1);
-    merged0 = std::min(merged0, last->x0);
-    merged1 = std::max(merged1, last->x1);
+// Entry i lies in a run of rings with growing holes. When the uncovered part of row y lies in its hole,
+// it lies in the holes of the rings before it down to the first with a smaller hole, and none of those
+// can paint a pixel there: returns that first ring's index (i itself when i's hole does not hold it).
+int CopyBatch::skip_hidden_rings(int i, int y, int lo, int hi) const {
+  const Entry& e = m_figures[static_cast<std::size_t>(i)];
+  const double dy = y - e.center.y;
+  const double l = lo - e.center.x;
+  const double r = hi - e.center.x;
+  const double far2 = std::max(l * l, r * r) + dy * dy;
+  if (far2 > e.hole2) return i;
+  int first = e.run_start;  // the smallest index whose hole still holds far2 lies in [first, i]
+  int last = i;
+  while (first < last) {
+    const int mid = first + (last - first) / 2;
+    if (m_figures[static_cast<std::size_t>(mid)].hole2 >= far2) {
+      last = mid;
+    } else {
+      first = mid + 1;
+    }
   }
-  if (at < x1) std::fill(row + at, row + x1, color);
-  if (first == last) {
-    m_covered.insert(first, {merged0, merged1});
+  return first;
+}
+
+namespace {
+
+// Short runs are the rule here (a ring's sliver of a row): a plain loop beats a call with set-up.
+void paint(Pixel* row, int x0, int x1, Pixel color) {
+  for (int x = x0; x < x1; ++x) row[x] = color;
+}
+
+}  // namespace
+
+// Writes the pixels of [x0, x1) that are not covered yet, then counts them covered. Mostly the new span
+// meets one interval, which it widens.
+void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
+  raster::Span* c = m_covered.data();
+  int i = 0;
+  while (i < m_covered_count && c[i].x1 < x0) ++i;
+  if (i == m_covered_count || c[i].x0 > x1) {
+    paint(row, x0, x1, color);
+    for (int k = m_covered_count; k > i; --k) c[k] = c[k - 1];
+    c[i] = {x0, x1};
+    ++m_covered_count;
     return;
   }
-  *first = {merged0, merged1};
-  m_covered.erase(first + 1, last);
+  if (x0 < c[i].x0) {
+    paint(row, x0, c[i].x0, color);
+    c[i].x0 = x0;
+  }
+  if (x1 <= c[i].x1) return;
+  // It reaches past interval i: fill the gaps up to x1, taking in the intervals it meets.
+  int j = i + 1;
+  int at = c[i].x1;
+  for (; j < m_covered_count && c[j].x0 <= x1; ++j) {
+    paint(row, at, c[j].x0, color);
+    at = c[j].x1;
+  }
+  paint(row, at, x1, color);
+  c[i].x1 = std::max(at, x1);
+  const int gone = j - i - 1;
+  if (gone == 0) return;
+  for (int k = j; k < m_covered_count; ++k) c[k - gone] = c[k];
+  m_covered_count -= gone;
 }
 
 // The pixels of [x0, x1) that no figure covers: the fill, with the picture over it.

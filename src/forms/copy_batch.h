@@ -26,7 +26,7 @@ class CopyBatch {
   void picture(PictureScaler scaler) { m_picture.emplace(std::move(scaler)); }
   bool takes_bottom_layers() const { return m_figures.empty() && !m_picture; }
 
-  void add(const raster::Figure& figure, Pixel color) { m_figures.push_back({figure, color}); }
+  void add(const raster::Figure& figure, Pixel color);
   bool empty() const { return m_figures.empty() && !m_picture && !m_fill; }
 
   // Draws everything into the frame; the batch is empty afterwards (and keeps its memory).
@@ -36,9 +36,15 @@ class CopyBatch {
   struct Entry {
     raster::Figure figure;
     Pixel color;
+    // Rings drawn one after another round one centre with growing holes (a field of rings) form a run
+    // from run_start; a row's search skips the rings whose holes hold all it has left to paint.
+    int run_start;
+    double hole2;  // a ring's squared hole radius; negative otherwise
+    raster::Point center;
   };
 
   void resolve_row(Pixel* row, int y, int width);
+  int skip_hidden_rings(int i, int y, int lo, int hi) const;
   void cover(Pixel* row, int x0, int x1, Pixel color);
   void fill_bottom(Pixel* row, int y, int x0, int x1);
 
@@ -47,6 +53,7 @@ class CopyBatch {
   std::optional<PictureScaler> m_picture;
   // The covered intervals of the row being resolved: sorted, disjoint and not touching.
   std::vector<raster::Span> m_covered;
+  int m_covered_count = 0;
 };
 
 }  // namespace forms

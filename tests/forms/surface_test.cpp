@@ -136,7 +136,8 @@ TEST_F(SurfaceTest, NotXorDrawingTwiceRestoresEveryPixel) {
 }
 
 // Before the pixels are first needed, runs of copy-pen figures are resolved together; the image must be
-// the one drawing them one by one gives, whatever lies between (pictures, not-XOR figures, text).
+// the one drawing them one by one gives, whatever lies between (pictures, not-XOR figures, text), also
+// for fields of concentric rings like a clock face's.
 TEST_F(SurfaceTest, BatchedReplayEqualsDrawingFigureByFigure) {
   std::mt19937 random(2);
   const auto picture = random_picture(random, 13, 9);
@@ -153,10 +154,18 @@ TEST_F(SurfaceTest, BatchedReplayEqualsDrawingFigureByFigure) {
     for (int i = 0; i < count; ++i) {
       const unsigned pick = random() % 20;
       const Figure f = random_figure(random, kWidth, kHeight, pick == 0 ? forms::vbNotXorPen : forms::vbCopyPen);
-      what << (pick == 1 ? "picture; " : pick == 2 ? "text; " : "") << f;
+      what << (pick == 1 ? "picture; " : pick == 2 ? "text; " : pick == 3 ? "rings; " : "") << f;
       for (Surface* s : {&lazy, &eager}) {
         if (pick == 1) {
           s->PaintPicture(picture, f.a, f.b, f.c - f.a, f.d - f.b);
+        } else if (pick == 3) {
+          // Rings growing outwards round one centre, pens wider than their spacing or not.
+          for (float r = f.c / 4; r < f.c; r += 1.0f + static_cast<float>(f.width % 4)) {
+            s->ForeColor = static_cast<OleColor>(f.color + static_cast<int>(r));
+            s->DrawWidth = f.width;
+            s->DrawMode = forms::vbCopyPen;
+            s->Circle(f.a, f.b, r);
+          }
 #ifndef _WIN32
         } else if (pick == 2) {
           s->CurrentX = f.a;
