@@ -111,8 +111,18 @@ void paint(Pixel* row, int x0, int x1, Pixel color) {
 // meets one interval, which it widens.
 void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
   raster::Span* c = m_covered.data();
+  // The first interval ending at or after x0, by bisection: where a face's pattern leaves gaps, a row
+  // holds many intervals.
   int i = 0;
-  while (i < m_covered_count && c[i].x1 < x0) ++i;
+  for (int n = m_covered_count; n > 0;) {
+    const int half = n / 2;
+    if (c[i + half].x1 < x0) {
+      i += half + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
   if (i == m_covered_count || c[i].x0 > x1) {
     paint(row, x0, x1, color);
     for (int k = m_covered_count; k > i; --k) c[k] = c[k - 1];
