@@ -60,9 +60,10 @@ void CopyBatch::resolve_row(Pixel* row, int y, int width) {
     const Entry& e = m_figures[static_cast<std::size_t>(i)];
     if (e.run_start < i) i = skip_hidden_rings(i, y, lo, hi);
     const Entry& f = m_figures[static_cast<std::size_t>(i)];
-    const raster::RowSpans spans = f.figure.row_within(y, lo, hi);
-    if (spans.count == 0) continue;
-    for (int k = 0; k < spans.count; ++k) cover(row, spans.spans[k].x0, spans.spans[k].x1, f.color);
+    raster::Span spans[2];
+    const int count = f.figure.row_within(y, lo, hi, spans);
+    if (count == 0) continue;
+    for (int k = 0; k < count; ++k) cover(row, spans[k].x0, spans[k].x1, f.color);
     if (covered[0].x0 <= 0) lo = covered[0].x1;
     if (covered[m_covered_count - 1].x1 >= width) hi = covered[m_covered_count - 1].x0 - 1;
     if (lo > hi) return;

@@ -47,16 +47,25 @@ bool settle(int& lo, int& hi, Inside&& inside) {
   return lo <= hi;
 }
 
-// The pixels of row y whose squared distance from the centre is at most r2.
+// The pixels of row y whose squared distance from the centre is at most r2. A snapped centre lies on a
+// whole or half pixel, so the row's pixels lie symmetrically about it: the right edge is found, and the
+// left one is its mirror image.
 bool disc_row(Point c, double r2, double dy2, int& lo, int& hi) {
   if (dy2 > r2) return false;
-  const double half = std::sqrt(r2 - dy2);
-  lo = ceil_int(c.x - half);
-  hi = floor_int(c.x + half);
-  return settle(lo, hi, [&](int x) {
+  const auto inside = [&](int x) {
     const double dx = x - c.x;
     return dx * dx + dy2 <= r2;
-  });
+  };
+  hi = floor_int(c.x + std::sqrt(r2 - dy2));
+  while (inside(hi + 1)) ++hi;
+  while (hi >= c.x && !inside(hi)) --hi;
+  const double twice = 2 * c.x;
+  lo = static_cast<int>(twice) - hi;
+  if (twice != static_cast<int>(twice)) {  // not a snapped centre: find the left edge as well
+    lo = ceil_int(c.x - std::sqrt(r2 - dy2));
+    settle(lo, hi, inside);
+  }
+  return lo <= hi;
 }
 
 }  // namespace
@@ -92,15 +101,15 @@ RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b) {
   return out;
 }
 
-RowSpans clip_spans(RowSpans spans, int x0, int x1) {
-  RowSpans out;
+int clip_spans(const RowSpans& spans, int x0, int x1, Span* out) {
+  int n = 0;
   for (int k = 0; k < spans.count; ++k) {
     const Span& s = spans.spans[static_cast<std::size_t>(k)];
     const int a = std::max(s.x0, x0);
     const int b = std::min(s.x1, x1 + 1);
-    if (a < b) out.spans[static_cast<std::size_t>(out.count++)] = {a, b};
+    if (a < b) out[n++] = {a, b};
   }
-  return out;
+  return n;
 }
 
 Point snap(double x, double y, int width) {
@@ -138,37 +147,38 @@ RowSpans Ring::row(int y) const {
   return out;
 }
 
-RowSpans Ring::row_within(int y, int x0, int x1) const {
-  if (y < m_top || y >= m_bottom) return {};
+int Ring::row_within(int y, int x0, int x1, Span* out) const {
+  if (y < m_top || y >= m_bottom) return 0;
   const double dy = y - m_c.y;
   const double dy2 = dy * dy;
   const double l = x0 - m_c.x;
   const double r = x1 - m_c.x;
   const double l2 = l * l + dy2;
   const double r2 = r * r + dy2;
-  if (std::max(l2, r2) <= m_inner2) return {};  // all in the hole
+  if (std::max(l2, r2) <= m_inner2) return 0;  // all in the hole
   const double near = (l <= 0 && r >= 0) ? dy2 : std::min(l2, r2);
-  if (near > m_outer2) return {};  // all outside
+  if (near > m_outer2) return 0;  // all outside
   // The outer edges matter only where an end of x0..x1 lies outside the outer circle.
   int lo = x0;
   int hi = x1;
   if (l2 > m_outer2 || r2 > m_outer2) {
     int outer_lo = 0;
     int outer_hi = 0;
-    if (!disc_row(m_c, m_outer2, dy2, outer_lo, outer_hi)) return {};
+    if (!disc_row(m_c, m_outer2, dy2, outer_lo, outer_hi)) return 0;
     lo = std::max(lo, outer_lo);
     hi = std::min(hi, outer_hi);
   }
-  RowSpans out;
   int hole_lo = 0;
   int hole_hi = 0;
-  if (dy2 <= m_inner2 && disc_row(m_c, m_inner2, dy2, hole_lo, hole_hi)) {
-    if (lo < hole_lo) out.spans[out.count++] = {lo, std::min(hole_lo, hi + 1)};
-    if (hole_hi < hi) out.spans[out.count++] = {std::max(hole_hi + 1, lo), hi + 1};
-    return out;
+  const bool hole = dy2 <= m_inner2 && disc_row(m_c, m_inner2, dy2, hole_lo, hole_hi);
+  if (!hole) {
+    out[0] = {lo, hi + 1};
+    return lo <= hi ? 1 : 0;
   }
-  if (lo <= hi) out.spans[out.count++] = {lo, hi + 1};
-  return out;
+  int n = 0;
+  if (lo < hole_lo) out[n++] = {lo, std::min(hole_lo, hi + 1)};
+  if (hole_hi < hi) out[n++] = {std::max(hole_hi + 1, lo), hi + 1};
+  return n;
 }
 
 // ---- Dot ----
@@ -390,10 +400,10 @@ RowSpans BoxOutline::row(int y) const {
   return out;
 }
 
-RowSpans BoxOutline::row_within(int y, int x0, int x1) const {
-  if (y < m_top || y >= m_bottom || x1 < m_outer_left || x0 > m_outer_right) return {};
-  if (y >= m_inner_top && y < m_inner_bottom && x0 >= m_inner_left && x1 <= m_inner_right) return {};
-  return clip_spans(row(y), x0, x1);
+int BoxOutline::row_within(int y, int x0, int x1, Span* out) const {
+  if (y < m_top || y >= m_bottom || x1 < m_outer_left || x0 > m_outer_right) return 0;
+  if (y >= m_inner_top && y < m_inner_bottom && x0 >= m_inner_left && x1 <= m_inner_right) return 0;
+  return clip_spans(row(y), x0, x1, out);
 }
 
 void Ring::rows(int y, int count, RowSpans* out) const {

@@ -64,11 +64,14 @@ struct Point {
 Point snap(double x, double y, int width);
 
 // Row y's spans cut to x0..x1 inclusive.
-RowSpans clip_spans(RowSpans spans, int x0, int x1);
+// Writes row y's spans cut to x0..x1 inclusive to out; returns how many.
+int clip_spans(const RowSpans& spans, int x0, int x1, Span* out);
 
-// Every figure also answers row_within(y, x0, x1): row(y) cut to x0..x1 inclusive, skipping what work it
-// can when the figure does not reach that part of the row. A batch asks it for the part of a row that
-// later figures have not painted over yet, which is often small.
+// Every figure also answers row_within(y, x0, x1, out): row(y) cut to x0..x1 inclusive, written to out (at
+// most two spans; the count is returned), skipping what work it can when the figure does not reach that
+// part of the row. A batch asks it for the part of a row that later figures have not painted over yet,
+// which is often small. (Spans are written one by one rather than returned as a whole: reading back a
+// freshly written RowSpans as a block stalls the processor's store forwarding, on every row.)
 
 // The outline of a circle: pixels whose distance d from the centre has r - w/2 < d <= r + w/2.
 class Ring {
@@ -78,7 +81,7 @@ class Ring {
   int bottom() const { return m_bottom; }  // one past the last row
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  RowSpans row_within(int y, int x0, int x1) const;
+  int row_within(int y, int x0, int x1, Span* out) const;
   Point center() const { return m_c; }
   // The hole's squared radius: pixels at that squared distance or less are not the ring's. Negative for
   // a disc.
@@ -100,9 +103,9 @@ class Dot {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  RowSpans row_within(int y, int x0, int x1) const {
-    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return {};
-    return clip_spans(row(y), x0, x1);
+  int row_within(int y, int x0, int x1, Span* out) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return 0;
+    return clip_spans(row(y), x0, x1, out);
   }
 
  private:
@@ -135,9 +138,9 @@ class Capsule {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  RowSpans row_within(int y, int x0, int x1) const {
-    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return {};
-    return clip_spans(row(y), x0, x1);
+  int row_within(int y, int x0, int x1, Span* out) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return 0;
+    return clip_spans(row(y), x0, x1, out);
   }
 
  private:
@@ -171,7 +174,7 @@ class BoxOutline {
   int bottom() const { return m_bottom; }
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  RowSpans row_within(int y, int x0, int x1) const;
+  int row_within(int y, int x0, int x1, Span* out) const;
 
  private:
   int m_outer_left, m_outer_right;  // inclusive pixel ranges
@@ -198,8 +201,8 @@ class Figure {
   void rows(int y, int count, RowSpans* out) const {
     std::visit([=](const auto& s) { s.rows(y, count, out); }, m_shape);
   }
-  RowSpans row_within(int y, int x0, int x1) const {
-    return std::visit([=](const auto& s) { return s.row_within(y, x0, x1); }, m_shape);
+  int row_within(int y, int x0, int x1, Span* out) const {
+    return std::visit([=](const auto& s) { return s.row_within(y, x0, x1, out); }, m_shape);
   }
   const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
   // Calls fn with the shape itself, for loops that should not dispatch on every row.
