@@ -70,7 +70,7 @@ bool disc_row(Point c, double r2, double dy2, int& lo, int& hi) {
 
 }  // namespace
 
-RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b) {
+void difference_of_rows(const RowSpans& a, const RowSpans& b, RowSpans& out) {
   // Each figure's spans are disjoint, so a pixel is in exactly one figure where an odd number of span
   // edges lie at or left of it: walk the merged edges, keeping the odd stretches.
   int edges[16];
@@ -89,16 +89,16 @@ RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b) {
     for (; j > 0 && edges[j - 1] > e; --j) edges[j] = edges[j - 1];
     edges[j] = e;
   }
-  RowSpans out;
+  int count = 0;
   for (int i = 0; i + 1 < n; i += 2) {
     if (edges[i] == edges[i + 1]) continue;
-    if (out.count > 0 && out.spans[static_cast<std::size_t>(out.count - 1)].x1 == edges[i]) {
-      out.spans[static_cast<std::size_t>(out.count - 1)].x1 = edges[i + 1];
-    } else if (out.count < static_cast<int>(out.spans.size())) {
-      out.spans[static_cast<std::size_t>(out.count++)] = {edges[i], edges[i + 1]};
+    if (count > 0 && out.spans[static_cast<std::size_t>(count - 1)].x1 == edges[i]) {
+      out.spans[static_cast<std::size_t>(count - 1)].x1 = edges[i + 1];
+    } else if (count < static_cast<int>(out.spans.size())) {
+      out.spans[static_cast<std::size_t>(count++)] = {edges[i], edges[i + 1]};
     }
   }
-  return out;
+  out.count = count;
 }
 
 int clip_spans(const RowSpans& spans, int x0, int x1, Span* out) {
@@ -310,15 +310,20 @@ void Capsule::add_caps(int y, std::int64_t& lo, std::int64_t& hi) const {
   }
 }
 
-RowSpans Capsule::span(std::int64_t lo, std::int64_t hi) const {
-  RowSpans out;
+void Capsule::span_into(std::int64_t lo, std::int64_t hi, RowSpans& out) const {
   lo = std::max<std::int64_t>(lo, m_left);
   hi = std::min<std::int64_t>(hi, m_right);
-  if (lo <= hi) out.spans[out.count++] = {static_cast<int>(lo), static_cast<int>(hi) + 1};
-  return out;
+  out.spans[0] = {static_cast<int>(lo), static_cast<int>(hi) + 1};
+  out.count = lo <= hi ? 1 : 0;
 }
 
 RowSpans Capsule::row(int y) const {
+  RowSpans out;
+  row_into(y, out);
+  return out;
+}
+
+void Capsule::row_into(int y, RowSpans& out) const {
   std::int64_t lo = kNoLo;
   std::int64_t hi = kNoHi;
   const std::int64_t Y = 2 * static_cast<std::int64_t>(y);
@@ -332,12 +337,12 @@ RowSpans Capsule::row(int y) const {
     if (body_lo <= body_hi) lo = body_lo, hi = body_hi;
   }
   add_caps(y, lo, hi);
-  return span(lo, hi);
+  span_into(lo, hi, out);
 }
 
 void Capsule::rows(int y, int count, RowSpans* out) const {
   if (!m_has_body) {
-    for (int n = 0; n < count; ++n) out[n] = row(y + n);
+    for (int n = 0; n < count; ++n) row_into(y + n, out[n]);
     return;
   }
   // Rows more than half the pen from both ends meet no end disc, and there the band lies inside the slab
@@ -365,7 +370,7 @@ void Capsule::rows(int y, int count, RowSpans* out) const {
         hi.next();
       }
     } else {
-      for (; y < stop; ++y) *out++ = row(y);
+      for (; y < stop; ++y) row_into(y, *out++);
     }
   }
 }

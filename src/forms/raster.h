@@ -28,15 +28,17 @@ struct RowSpans {
   int count = 0;
 };
 
-RowSpans difference_of_rows(const RowSpans& a, const RowSpans& b);
+void difference_of_rows(const RowSpans& a, const RowSpans& b, RowSpans& out);
 
-// The pixels in exactly one of a and b. For two single spans (two lines) the four edges in order are
-// lo0, min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first two and
-// between the last two.
-inline RowSpans difference(const RowSpans& a, const RowSpans& b) {
-  if (a.count == 0) return b;
-  if (b.count == 0) return a;
-  if (a.count != 1 || b.count != 1) return difference_of_rows(a, b);
+// Writes to out the pixels in exactly one of a and b. For two single spans (two lines) the four edges in
+// order are lo0, min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first
+// two and between the last two. (out is written field by field: a RowSpans returned whole and copied
+// would be read back as a block right after being written piecewise, which stalls store forwarding.)
+inline void difference(const RowSpans& a, const RowSpans& b, RowSpans& out) {
+  if (a.count != 1 || b.count != 1) {
+    difference_of_rows(a, b, out);
+    return;
+  }
   const Span& sa = a.spans[0];
   const Span& sb = b.spans[0];
   const int lo0 = sa.x0 < sb.x0 ? sa.x0 : sb.x0;
@@ -45,14 +47,14 @@ inline RowSpans difference(const RowSpans& a, const RowSpans& b) {
   const int hi1 = sa.x1 < sb.x1 ? sb.x1 : sa.x1;
   const int mid0 = hi0 < lo1 ? hi0 : lo1;
   const int mid1 = hi0 < lo1 ? lo1 : hi0;
-  RowSpans out;
+  int n = 0;
   if (mid0 == mid1) {
-    if (lo0 < hi1) out.spans[out.count++] = {lo0, hi1};
+    if (lo0 < hi1) out.spans[n++] = {lo0, hi1};
   } else {
-    if (lo0 < mid0) out.spans[out.count++] = {lo0, mid0};
-    if (mid1 < hi1) out.spans[out.count++] = {mid1, hi1};
+    if (lo0 < mid0) out.spans[n++] = {lo0, mid0};
+    if (mid1 < hi1) out.spans[n++] = {mid1, hi1};
   }
-  return out;
+  out.count = n;
 }
 
 struct Point {
@@ -145,7 +147,8 @@ class Capsule {
 
  private:
   void add_caps(int y, std::int64_t& lo, std::int64_t& hi) const;
-  RowSpans span(std::int64_t lo, std::int64_t hi) const;
+  void row_into(int y, RowSpans& out) const;
+  void span_into(std::int64_t lo, std::int64_t hi, RowSpans& out) const;
 
   // Doubled coordinates of the ends, and the doubled pen width.
   std::int64_t m_ax, m_ay, m_bx, m_by;

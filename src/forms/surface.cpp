@@ -320,7 +320,7 @@ void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel 
       const int m = std::min(16, n - i0);
       raster::rows_within(a, y + i0, m, first);
       raster::rows_within(b, y + i0, m, second);
-      for (int i = 0; i < m; ++i) out[i0 + i] = raster::difference(first[i], second[i]);
+      for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
     }
   };
   paint_rows(*m_frame, m_dirty, std::min(a.top(), b.top()), std::max(a.bottom(), b.bottom()), rows, color, vbNotXorPen);
