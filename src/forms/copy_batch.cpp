@@ -5,6 +5,14 @@
 #include "forms/platform.h"
 
 namespace forms {
+namespace {
+
+// Short runs are the rule here (a ring's sliver of a row): a plain loop beats a call with set-up.
+void paint(Pixel* row, int x0, int x1, Pixel color) {
+  for (int x = x0; x < x1; ++x) row[x] = color;
+}
+
+}  // namespace
 
 void CopyBatch::resolve(FrameBuffer& frame) {
   const int width = frame.width();
@@ -98,15 +106,6 @@ int CopyBatch::skip_hidden_rings(int i, int y, int lo, int hi) const {
   }
   return first;
 }
-
-namespace {
-
-// Short runs are the rule here (a ring's sliver of a row): a plain loop beats a call with set-up.
-void paint(Pixel* row, int x0, int x1, Pixel color) {
-  for (int x = x0; x < x1; ++x) row[x] = color;
-}
-
-}  // namespace
 
 // Writes the pixels of [x0, x1) that are not covered yet, then counts them covered. Mostly the new span
 // meets one interval, which it widens.

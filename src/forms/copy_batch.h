@@ -3,9 +3,10 @@
 //
 // Each row is resolved from the last figure drawn down to the first, keeping the row's covered intervals:
 // a figure writes only the pixels that no later figure covers, and the pixels no figure covers get the
-// bottom layers. So every pixel is written once, and the frame ends exactly as drawing the layers one
-// after another would leave it. A figure that cannot reach the row's uncovered pixels is skipped without
-// working out its spans, which is what makes concentric rings drawn over each other cheap.
+// bottom layers. So every pixel is written once (twice under a translucent picture: the fill, then the
+// picture over it), and the frame ends exactly as drawing the layers one after another would leave it. A figure that
+// cannot reach the row's uncovered pixels is skipped without working out its spans, which is what makes concentric
+// rings drawn over each other cheap.
 #pragma once
 
 #include <optional>

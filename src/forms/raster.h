@@ -65,7 +65,6 @@ struct Point {
 // Snaps a fractional device position to the figure grid of a pen `width` pixels wide.
 Point snap(double x, double y, int width);
 
-// Row y's spans cut to x0..x1 inclusive.
 // Writes row y's spans cut to x0..x1 inclusive to out; returns how many.
 int clip_spans(const RowSpans& spans, int x0, int x1, Span* out);
 
@@ -128,9 +127,9 @@ struct Edge {
 };
 
 // A line with round ends: the pixels within width/2 of the segment. Worked out exactly in integers on a
-// grid of half pixels (where snapped points lie on whole numbers): the body is the pixels whose
-// distance from the segment's line, times the segment's length, is at most floor(width * length)
-// (both doubled), and whose projection lies between the ends; each end adds its disc. Each of the body's
+// grid of half pixels (where snapped points lie on whole numbers): the body is the pixels p with
+// |cross(p - a, b - a)| <= floor(width * |b - a|), all doubled (that is, within width/2 of the segment's
+// line), whose projection lies between the ends; each end adds its disc. Each of the body's
 // four edges moves by a fixed fraction per row, so rows() steps them with an addition and a compare,
 // while row(y) divides; being exact, both give the same spans.
 class Capsule {
@@ -197,9 +196,6 @@ class Figure {
   }
   int bottom() const {
     return std::visit([](const auto& s) { return s.bottom(); }, m_shape);
-  }
-  RowSpans row(int y) const {
-    return std::visit([y](const auto& s) { return s.row(y); }, m_shape);
   }
   void rows(int y, int count, RowSpans* out) const {
     std::visit([=](const auto& s) { s.rows(y, count, out); }, m_shape);

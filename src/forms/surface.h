@@ -9,7 +9,10 @@
 // costs no frame. When the pixels are first needed the list is replayed: each run of copy-pen figures
 // (with the fresh image's fill, and a picture at its bottom) is resolved as one batch that writes every
 // pixel once, and the result is the one drawing the list figure by figure would give. Once the frame is
-// made, figures are drawn as they come, and the rectangles they change are kept for the back end.
+// made, figures are drawn as they come, and the rectangles they change are kept for the back end; only a
+// not-XOR figure waits for the next call, so that when the next is a not-XOR figure of the same colour
+// (a hand erased, then drawn one step on) the two touch just the pixels that differ. Reading the pixels
+// or the changed rectangles draws it.
 #pragma once
 
 #include <array>
