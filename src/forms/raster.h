@@ -60,6 +60,7 @@ inline void difference(const RowSpans& a, const RowSpans& b, RowSpans& out) {
 struct Point {
   double x;
   double y;
+  friend bool operator==(const Point&, const Point&) = default;
 };
 
 // Snaps a fractional device position to the figure grid of a pen `width` pixels wide.
@@ -88,6 +89,8 @@ class Ring {
   // a disc.
   double hole2() const { return m_inner2; }
 
+  friend bool operator==(const Ring&, const Ring&) = default;
+
  private:
   Point m_c;
   double m_inner2;  // negative when the ring is a disc
@@ -109,6 +112,8 @@ class Dot {
     return clip_spans(row(y), x0, x1, out);
   }
 
+  friend bool operator==(const Dot&, const Dot&) = default;
+
  private:
   Point m_c;
   double m_r2;
@@ -124,6 +129,7 @@ struct Edge {
   std::int64_t step = 0;
   std::int64_t den = 1;
   std::int64_t at(int y) const;
+  friend bool operator==(const Edge&, const Edge&) = default;
 };
 
 // A line with round ends: the pixels within width/2 of the segment. Worked out exactly in integers on a
@@ -143,6 +149,8 @@ class Capsule {
     if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return 0;
     return clip_spans(row(y), x0, x1, out);
   }
+
+  friend bool operator==(const Capsule&, const Capsule&) = default;
 
  private:
   void add_caps(int y, std::int64_t& lo, std::int64_t& hi) const;
@@ -178,6 +186,8 @@ class BoxOutline {
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
   int row_within(int y, int x0, int x1, Span* out) const;
 
+  friend bool operator==(const BoxOutline&, const BoxOutline&) = default;
+
  private:
   int m_outer_left, m_outer_right;  // inclusive pixel ranges
   int m_inner_left, m_inner_right;  // the hole, inclusive; empty when left > right
@@ -204,6 +214,7 @@ class Figure {
     return std::visit([=](const auto& s) { return s.row_within(y, x0, x1, out); }, m_shape);
   }
   const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
+  friend bool operator==(const Figure&, const Figure&) = default;
   // Calls fn with the shape itself, for loops that should not dispatch on every row.
   template <class Fn>
   decltype(auto) visit(Fn&& fn) const {

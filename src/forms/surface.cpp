@@ -223,7 +223,8 @@ void Surface::record_figure(const raster::Figure& figure, Pixel color) {
     draw_held();
     draw_figure(figure, color, mode);
   } else if (m_held && m_held->color == color) {
-    draw_pair(m_held->figure, figure, color);
+    // The same figure twice leaves every pixel as it was (an hour hand that has not moved a pixel).
+    if (!(m_held->figure == figure)) draw_pair(m_held->figure, figure, color);
     m_held.reset();
   } else {
     draw_held();
