@@ -1,6 +1,7 @@
 #include "forms/copy_batch.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "forms/platform.h"
 
@@ -34,6 +35,7 @@ void CopyBatch::resolve(FrameBuffer& frame) {
   bottom = std::min(bottom, frame.height());
   // A row holds at most two intervals per figure.
   m_covered.resize(2 * m_figures.size() + 2);
+  m_edges.assign(m_figures.size(), raster::RingEdges{std::numeric_limits<int>::min(), 0, 0});
   for (int y = top; y < bottom; ++y) resolve_row(frame.row(y), y, width);
   m_figures.clear();
   m_fill.reset();
@@ -69,7 +71,7 @@ void CopyBatch::resolve_row(Pixel* row, int y, int width) {
     if (e.run_start < i) i = skip_hidden_rings(i, y, lo, hi);
     const Entry& f = m_figures[static_cast<std::size_t>(i)];
     raster::Span spans[2];
-    const int count = f.figure.row_within(y, lo, hi, spans);
+    const int count = f.figure.row_within(y, lo, hi, spans, &m_edges[static_cast<std::size_t>(i)]);
     if (count == 0) continue;
     for (int k = 0; k < count; ++k) cover(row, spans[k].x0, spans[k].x1, f.color);
     if (covered[0].x0 <= 0) lo = covered[0].x1;

@@ -54,6 +54,8 @@ class CopyBatch {
   std::optional<PictureScaler> m_picture;
   // The covered intervals of the row being resolved: sorted, disjoint and not touching.
   std::vector<raster::Span> m_covered;
+  // Each ring's edges on the last row it was asked about, for the next row to start from.
+  std::vector<raster::RingEdges> m_edges;
   int m_covered_count = 0;
 };
 

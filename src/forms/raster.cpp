@@ -14,6 +14,7 @@ namespace {
 constexpr double kFar = 1e7;
 constexpr double kIntFar = 1e8;
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kNoGuess = std::numeric_limits<int>::min();
 
 double tame(double v) {
   if (std::isnan(v)) return 0;
@@ -49,16 +50,31 @@ bool settle(int& lo, int& hi, Inside&& inside) {
 
 // The pixels of row y whose squared distance from the centre is at most r2. A snapped centre lies on a
 // whole or half pixel, so the row's pixels lie symmetrically about it: the right edge is found, and the
-// left one is its mirror image.
-bool disc_row(Point c, double r2, double dy2, int& lo, int& hi) {
+// left one is its mirror image. `guess` may be the right edge of the row above: mostly this row's edge is
+// there or a pixel off, and a step from it is quicker than a square root. Either way the edge is exact.
+bool disc_row(Point c, double r2, double dy2, int& lo, int& hi, int guess = kNoGuess) {
   if (dy2 > r2) return false;
   const auto inside = [&](int x) {
     const double dx = x - c.x;
     return dx * dx + dy2 <= r2;
   };
-  hi = floor_int(c.x + std::sqrt(r2 - dy2));
-  while (inside(hi + 1)) ++hi;
-  while (hi >= c.x && !inside(hi)) --hi;
+  bool found = false;
+  if (guess != kNoGuess && guess >= c.x) {
+    const bool here = inside(guess);
+    const bool next = inside(guess + 1);
+    if (here && !next) {
+      hi = guess, found = true;
+    } else if (next && !inside(guess + 2)) {
+      hi = guess + 1, found = true;
+    } else if (!here && guess - 1 >= c.x && inside(guess - 1)) {
+      hi = guess - 1, found = true;
+    }
+  }
+  if (!found) {
+    hi = floor_int(c.x + std::sqrt(r2 - dy2));
+    while (inside(hi + 1)) ++hi;
+    while (hi >= c.x && !inside(hi)) --hi;
+  }
   const double twice = 2 * c.x;
   lo = static_cast<int>(twice) - hi;
   if (twice != static_cast<int>(twice)) {  // not a snapped centre: find the left edge as well
@@ -147,7 +163,7 @@ RowSpans Ring::row(int y) const {
   return out;
 }
 
-int Ring::row_within(int y, int x0, int x1, Span* out) const {
+int Ring::row_within(int y, int x0, int x1, Span* out, RingEdges* edges) const {
   if (y < m_top || y >= m_bottom) return 0;
   const double dy = y - m_c.y;
   const double dy2 = dy * dy;
@@ -158,19 +174,27 @@ int Ring::row_within(int y, int x0, int x1, Span* out) const {
   if (std::max(l2, r2) <= m_inner2) return 0;  // all in the hole
   const double near = (l <= 0 && r >= 0) ? dy2 : std::min(l2, r2);
   if (near > m_outer2) return 0;  // all outside
+  const bool follows = edges != nullptr && edges->y == y - 1;
   // The outer edges matter only where an end of x0..x1 lies outside the outer circle.
   int lo = x0;
   int hi = x1;
+  int outer_hi = kNoGuess;
   if (l2 > m_outer2 || r2 > m_outer2) {
     int outer_lo = 0;
-    int outer_hi = 0;
-    if (!disc_row(m_c, m_outer2, dy2, outer_lo, outer_hi)) return 0;
+    if (!disc_row(m_c, m_outer2, dy2, outer_lo, outer_hi, follows ? edges->outer : kNoGuess)) return 0;
     lo = std::max(lo, outer_lo);
     hi = std::min(hi, outer_hi);
   }
   int hole_lo = 0;
-  int hole_hi = 0;
-  const bool hole = dy2 <= m_inner2 && disc_row(m_c, m_inner2, dy2, hole_lo, hole_hi);
+  int hole_hi = kNoGuess;
+  const bool hole = dy2 <= m_inner2 && disc_row(m_c, m_inner2, dy2, hole_lo, hole_hi, follows ? edges->hole : kNoGuess);
+  if (edges != nullptr) {
+    // Field by field: a struct copied whole would read back these fresh stores as one wider load, which
+    // store forwarding cannot serve.
+    edges->y = y;
+    edges->outer = outer_hi;
+    edges->hole = hole_hi;
+  }
   if (!hole) {
     out[0] = {lo, hi + 1};
     return lo <= hi ? 1 : 0;

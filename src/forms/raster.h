@@ -75,6 +75,14 @@ int clip_spans(const RowSpans& spans, int x0, int x1, Span* out);
 // which is often small. (Spans are written one by one rather than returned as a whole: reading back a
 // freshly written RowSpans as a block stalls the processor's store forwarding, on every row.)
 
+// The right edges of a ring's outer circle and hole on row y (INT_MIN where not worked out), kept by a
+// caller going down the rows so that the next row can start from them.
+struct RingEdges {
+  int y;
+  int outer;
+  int hole;
+};
+
 // The outline of a circle: pixels whose distance d from the centre has r - w/2 < d <= r + w/2.
 class Ring {
  public:
@@ -83,7 +91,7 @@ class Ring {
   int bottom() const { return m_bottom; }  // one past the last row
   RowSpans row(int y) const;
   void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
-  int row_within(int y, int x0, int x1, Span* out) const;
+  int row_within(int y, int x0, int x1, Span* out, RingEdges* edges = nullptr) const;
   Point center() const { return m_c; }
   // The hole's squared radius: pixels at that squared distance or less are not the ring's. Negative for
   // a disc.
@@ -210,7 +218,9 @@ class Figure {
   void rows(int y, int count, RowSpans* out) const {
     std::visit([=](const auto& s) { s.rows(y, count, out); }, m_shape);
   }
-  int row_within(int y, int x0, int x1, Span* out) const {
+  // For a ring, `edges` (when given) carries its edges from one row to the next.
+  int row_within(int y, int x0, int x1, Span* out, RingEdges* edges = nullptr) const {
+    if (const Ring* ring = std::get_if<Ring>(&m_shape)) return ring->row_within(y, x0, x1, out, edges);
     return std::visit([=](const auto& s) { return s.row_within(y, x0, x1, out); }, m_shape);
   }
   const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
