@@ -10,6 +10,7 @@ Picture::Picture(int width, int height, std::vector<std::uint32_t> argb)
     : m_width(width), m_height(height), m_argb(std::move(argb)) {
   assert(width > 0 && height > 0);
   assert(m_argb.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  m_opaque = std::all_of(m_argb.begin(), m_argb.end(), [](std::uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
 Size fit_within(Size source, Size bound) {

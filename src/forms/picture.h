@@ -27,11 +27,14 @@ class Picture {
   Size size() const { return {m_width, m_height}; }
   const std::uint32_t* row(int y) const { return m_argb.data() + static_cast<std::size_t>(y) * m_width; }
   std::span<const std::uint32_t> pixels() const { return m_argb; }
+  // Every pixel has alpha 255, so drawing the picture replaces what lies under it.
+  bool opaque() const { return m_opaque; }
 
  private:
   int m_width;
   int m_height;
   std::vector<std::uint32_t> m_argb;
+  bool m_opaque;
 };
 
 using PictureRef = std::shared_ptr<const Picture>;

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <functional>
+#include <optional>
 #include <variant>
 
+#include "forms/copy_batch.h"
+#include "forms/picture_scaler.h"
 #include "forms/platform.h"
 #include "forms/raster.h"
 
@@ -16,13 +17,8 @@ namespace {
 // hidden costs a frame, not unbounded memory.
 constexpr std::size_t kMaxPendingOps = 100000;
 
-constexpr int kDirtyBandRows = 16;
-
 struct FigureOp {
-  enum class Shape { Ring, Capsule, Box, Dot } shape;
-  raster::Point a;
-  raster::Point b;
-  double radius = 0;
+  raster::Figure figure;
 };
 
 struct PictureOp {
@@ -36,54 +32,74 @@ struct TextOp {
   int x, y;
 };
 
-// Weights for resampling one axis: destination pixel k takes source pixels [first, first + count) with
-// the given weights (summing to 1).
-struct Taps {
-  std::vector<int> first;
-  std::vector<int> count;
-  std::vector<float> weight;  // count[k] entries per destination pixel, in order
-  std::vector<int> offset;
-};
+int pen_mode(int draw_mode) { return draw_mode == vbNotXorPen ? vbNotXorPen : vbCopyPen; }
 
-Taps make_taps(int dest_first, int dest_count, double d0, double d1, int source) {
-  Taps taps;
-  taps.first.resize(static_cast<std::size_t>(dest_count));
-  taps.count.resize(static_cast<std::size_t>(dest_count));
-  taps.offset.resize(static_cast<std::size_t>(dest_count));
-  const double scale = source / (d1 - d0);  // source pixels per destination pixel
-  for (int k = 0; k < dest_count; ++k) {
-    const double centre = (dest_first + k + 0.5 - d0) * scale;  // in source pixels
-    taps.offset[static_cast<std::size_t>(k)] = static_cast<int>(taps.weight.size());
-    if (scale <= 1) {
-      // Enlarging: linear interpolation between the two nearest source pixels.
-      const double s = std::clamp(centre - 0.5, 0.0, source - 1.0);
-      const int i = std::min(static_cast<int>(s), source - 1);
-      const double f = s - i;
-      taps.first[static_cast<std::size_t>(k)] = i;
-      if (f > 0 && i + 1 < source) {
-        taps.count[static_cast<std::size_t>(k)] = 2;
-        taps.weight.push_back(static_cast<float>(1 - f));
-        taps.weight.push_back(static_cast<float>(f));
-      } else {
-        taps.count[static_cast<std::size_t>(k)] = 1;
-        taps.weight.push_back(1.0f);
-      }
-      continue;
+// Applies the draw mode to pixels [x0, x1) of a row. The copy pen replaces them; the not-XOR pen makes
+// each channel 255 - (pen XOR pixel), which is its own inverse.
+template <int Mode>
+void apply_span(Pixel* row, int x0, int x1, Pixel color) {
+  if constexpr (Mode != vbNotXorPen) {
+    std::fill(row + x0, row + x1, color);
+  } else {
+    const Pixel flip = ~color & 0xFFFFFFu;
+    for (int x = x0; x < x1; ++x) row[x] = (row[x] ^ flip) & 0xFFFFFFu;
+  }
+}
+
+// Gathers a figure's spans into one rectangle per band of rows and span index (a ring's left and right
+// arcs stay apart) and hands them to the dirty region when the band changes.
+class DirtyGatherer {
+ public:
+  explicit DirtyGatherer(DirtyRegion& region) : m_region(region), m_shift(region.band_shift()) {}
+  ~DirtyGatherer() { flush(); }
+  DirtyGatherer(const DirtyGatherer&) = delete;
+  DirtyGatherer& operator=(const DirtyGatherer&) = delete;
+
+  void add(int y, int k, int x0, int x1) {
+    if ((y >> m_shift) != m_band) {
+      flush();
+      m_band = y >> m_shift;
     }
-    // Shrinking: the average over the destination pixel's footprint.
-    const double u0 = std::clamp(centre - scale / 2, 0.0, static_cast<double>(source));
-    const double u1 = std::clamp(centre + scale / 2, 0.0, static_cast<double>(source));
-    const int i0 = static_cast<int>(u0);
-    const int i1 = std::min(source, static_cast<int>(std::ceil(u1)));
-    taps.first[static_cast<std::size_t>(k)] = i0;
-    taps.count[static_cast<std::size_t>(k)] = std::max(1, i1 - i0);
-    const double total = std::max(u1 - u0, 1e-9);
-    for (int i = i0; i < i0 + taps.count[static_cast<std::size_t>(k)]; ++i) {
-      const double cover = std::min<double>(i + 1, u1) - std::max<double>(i, u0);
-      taps.weight.push_back(static_cast<float>(std::max(cover, 0.0) / total));
+    Rect& r = m_rects[static_cast<std::size_t>(k)];
+    r = r.empty() ? Rect{x0, y, x1, y + 1} : Rect{std::min(r.left, x0), r.top, std::max(r.right, x1), y + 1};
+  }
+
+ private:
+  void flush() {
+    for (Rect& r : m_rects) {
+      if (r.empty()) continue;
+      m_region.add(r);
+      r = {};
     }
   }
-  return taps;
+  DirtyRegion& m_region;
+  int m_shift;
+  int m_band = -1;
+  std::array<Rect, 4> m_rects{};
+};
+
+// Applies the draw mode to the spans rows(y, n, out) gives for rows top to bottom - 1, and marks them dirty.
+template <class Rows>
+void paint_rows(FrameBuffer& frame, DirtyRegion& region, int top, int bottom, Rows&& rows, Pixel color, int mode) {
+  DirtyGatherer dirty(region);
+  const auto prefetch = [&](int y, int x0, int x1) {
+    // Rows lie a frame's width apart, so each span is a cache miss of its own; asking for them a chunk
+    // ahead lets the misses overlap. (A span is mostly a few pixels: its first line is the one to ask.)
+    (void)x1;
+    __builtin_prefetch(frame.row(y) + x0);
+  };
+  const Rect clip{0, 0, frame.width(), frame.height()};
+  if (mode == vbNotXorPen) {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbNotXorPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  } else {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbCopyPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  }
 }
 
 }  // namespace
@@ -91,7 +107,6 @@ Taps make_taps(int dest_first, int dest_count, double d0, double d1, int source)
 struct Surface::Op {
   std::variant<FigureOp, PictureOp, TextOp> what;
   Pixel color = 0;
-  int width = 1;
   int mode = vbCopyPen;
 };
 
@@ -101,9 +116,11 @@ Surface::~Surface() = default;
 void Surface::resize(Size pixels, double dpi) {
   m_size = pixels;
   m_dpi = dpi;
-  m_frame.reset();
+  if (m_frame && m_frame->size() != pixels) m_frame.reset();
+  m_realized = false;
+  m_held.reset();
   m_pending.clear();
-  m_dirty_count = 0;
+  m_dirty.resize(pixels);
 }
 
 float Surface::ScaleWidth() const {
@@ -146,38 +163,38 @@ double Surface::to_pixel_y(double y) const {
 void Surface::PaintPicture(const PictureRef& picture, float x, float y, float width, float height) {
   trace("picture", {x, y, width, height}, {}, ForeColor);
   if (!picture) return;
-  record({PictureOp{picture, to_pixel_x(x), to_pixel_y(y), to_pixel_x(x + width), to_pixel_y(y + height)},
-          0, 1, vbCopyPen});
+  record(
+      {PictureOp{picture, to_pixel_x(x), to_pixel_y(y), to_pixel_x(x + width), to_pixel_y(y + height)}, 0, vbCopyPen});
 }
 
 void Surface::Circle(float x, float y, float radius) {
   trace("circle", {x, y, radius}, {}, ForeColor);
   const double pixels_per_unit = ScaleWidth() == 0 ? 0 : m_size.width / static_cast<double>(ScaleWidth());
-  FigureOp f{FigureOp::Shape::Ring, raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth), {}, 
-             std::abs(radius * pixels_per_unit)};
-  record({f, to_pixel(ForeColor), DrawWidth, DrawMode});
+  record_figure(raster::Figure(raster::Ring(raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth),
+                                            std::abs(radius * pixels_per_unit), DrawWidth)),
+                to_pixel(ForeColor));
 }
 
 void Surface::Line(float x1, float y1, float x2, float y2) { Line(x1, y1, x2, y2, ForeColor); }
 
 void Surface::Line(float x1, float y1, float x2, float y2, OleColor color) {
   trace("line", {x1, y1, x2, y2}, {}, color);
-  FigureOp f{FigureOp::Shape::Capsule, raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
-             raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), 0};
-  record({f, to_pixel(color), DrawWidth, DrawMode});
+  record_figure(raster::Figure(raster::Capsule(raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
+                                               raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), DrawWidth)),
+                to_pixel(color));
 }
 
 void Surface::Box(float x1, float y1, float x2, float y2) {
   trace("box", {x1, y1, x2, y2}, {}, ForeColor);
-  FigureOp f{FigureOp::Shape::Box, raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
-             raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), 0};
-  record({f, to_pixel(ForeColor), DrawWidth, DrawMode});
+  record_figure(raster::Figure(raster::BoxOutline(raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
+                                                  raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), DrawWidth)),
+                to_pixel(ForeColor));
 }
 
 void Surface::PSet(float x, float y) {
   trace("pset", {x, y}, {}, ForeColor);
-  FigureOp f{FigureOp::Shape::Dot, raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth), {}, 0};
-  record({f, to_pixel(ForeColor), DrawWidth, DrawMode});
+  record_figure(raster::Figure(raster::Dot(raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth), DrawWidth)),
+                to_pixel(ForeColor));
 }
 
 void Surface::Print(std::string_view text) {
@@ -186,17 +203,39 @@ void Surface::Print(std::string_view text) {
   const int x = static_cast<int>(std::lround(to_pixel_x(CurrentX)));
   const int y = static_cast<int>(std::lround(to_pixel_y(CurrentY)));
   const Size extent = platform().measure_text(text, style, m_dpi);
-  record({TextOp{std::string(text), style, x, y}, to_pixel(ForeColor), 1, vbCopyPen});
+  record({TextOp{std::string(text), std::move(style), x, y}, to_pixel(ForeColor), vbCopyPen});
   const double units_per_pixel_y = m_size.height == 0 ? 0 : ScaleHeight() / static_cast<double>(m_size.height);
   CurrentX = m_scale_left;
   CurrentY += static_cast<float>(extent.height * units_per_pixel_y);
 }
 
-// ---- Recording and executing ----
+// ---- Recording, replaying and drawing ----
 
-void Surface::record(Op op) {
+// Figures are the per-tick path: on a made frame they are drawn at once, without building an Op.
+void Surface::record_figure(const raster::Figure& figure, Pixel color) {
   if (m_size.width <= 0 || m_size.height <= 0) return;
-  if (m_frame) {
+  const int mode = pen_mode(DrawMode);
+  if (!m_realized) {
+    record({FigureOp{figure}, color, mode});
+    return;
+  }
+  if (mode != vbNotXorPen) {
+    draw_held();
+    draw_figure(figure, color, mode);
+  } else if (m_held && m_held->color == color) {
+    // The same figure twice leaves every pixel as it was (an hour hand that has not moved a pixel).
+    if (!(m_held->figure == figure)) draw_pair(m_held->figure, figure, color);
+    m_held.reset();
+  } else {
+    draw_held();
+    m_held.emplace(Held{figure, color});
+  }
+}
+
+void Surface::record(Op&& op) {
+  if (m_size.width <= 0 || m_size.height <= 0) return;
+  if (m_realized) {
+    draw_held();
     execute(op);
     return;
   }
@@ -205,130 +244,100 @@ void Surface::record(Op op) {
 }
 
 const FrameBuffer& Surface::pixels() {
-  if (!m_frame) realize();
+  if (!m_realized) realize();
+  draw_held();
   return *m_frame;
 }
 
 void Surface::realize() {
-  m_frame = platform().create_frame(m_size.width > 0 && m_size.height > 0 ? m_size : Size{1, 1});
-  const Pixel back = to_pixel(BackColor);
-  for (int y = 0; y < m_frame->height(); ++y) std::fill_n(m_frame->row(y), m_frame->width(), back);
-  std::vector<Op> pending;
-  pending.swap(m_pending);
-  for (const Op& op : pending) execute(op);
-  m_dirty_count = 0;
-  mark_dirty({0, 0, m_frame->width(), m_frame->height()});
-}
-
-namespace {
-
-// Applies one figure's spans with the draw mode, and reports the rows it touched in bands.
-template <class Figure>
-void fill_figure(FrameBuffer& frame, const Figure& figure, Pixel color, int mode,
-                 const std::function<void(const Rect&)>& dirty) {
-  const Rect clip{0, 0, frame.width(), frame.height()};
-  Rect band;
-  int band_start = -1;
-  raster::for_each_span(figure, clip, [&](int y, int x0, int x1) {
-    Pixel* row = frame.row(y);
-    if (mode == vbNotXorPen) {
-      for (int x = x0; x < x1; ++x) row[x] = ~(color ^ row[x]) & 0xFFFFFFu;
-    } else {
-      std::fill(row + x0, row + x1, color);
-    }
-    if (band_start < 0 || y - band_start >= kDirtyBandRows) {
-      if (band_start >= 0) dirty(band);
-      band_start = y;
-      band = {x0, y, x1, y + 1};
-    } else {
-      band = unite(band, {x0, y, x1, y + 1});
-    }
-  });
-  if (band_start >= 0) dirty(band);
-}
-
-void paint_picture(FrameBuffer& frame, const PictureOp& op, const std::function<void(const Rect&)>& dirty) {
-  const Picture& pic = *op.picture;
-  double x0 = op.x0, x1 = op.x1, y0 = op.y0, y1 = op.y1;
-  const bool flip_x = x1 < x0;
-  const bool flip_y = y1 < y0;
-  if (flip_x) std::swap(x0, x1);
-  if (flip_y) std::swap(y0, y1);
-  const auto first_pixel = [](double edge) { return static_cast<int>(std::ceil(std::clamp(edge, -1e7, 1e7) - 0.5)); };
-  const Rect area = intersect({first_pixel(x0), first_pixel(y0), first_pixel(x1), first_pixel(y1)},
-                              {0, 0, frame.width(), frame.height()});
-  if (area.empty() || x1 - x0 <= 0 || y1 - y0 <= 0) return;
-  const int left = first_pixel(x0);
-  const int top = first_pixel(y0);
-  const Taps tx = make_taps(area.left, area.width(), x0, x1, pic.width());
-  const Taps ty = make_taps(area.top, area.height(), y0, y1, pic.height());
-  (void)left;
-  (void)top;
-  for (int j = 0; j < area.height(); ++j) {
-    const auto jy = static_cast<std::size_t>(flip_y ? area.height() - 1 - j : j);
-    Pixel* out = frame.row(area.top + j) + area.left;
-    for (int i = 0; i < area.width(); ++i) {
-      const auto ix = static_cast<std::size_t>(flip_x ? area.width() - 1 - i : i);
-      float acc[4] = {0, 0, 0, 0};
-      for (int v = 0; v < ty.count[jy]; ++v) {
-        const float wy = ty.weight[static_cast<std::size_t>(ty.offset[jy] + v)];
-        const std::uint32_t* src = pic.row(ty.first[jy] + v);
-        for (int u = 0; u < tx.count[ix]; ++u) {
-          const float w = wy * tx.weight[static_cast<std::size_t>(tx.offset[ix] + u)];
-          const std::uint32_t p = src[tx.first[ix] + u];
-          acc[0] += w * static_cast<float>(p >> 24);
-          acc[1] += w * static_cast<float>((p >> 16) & 0xFF);
-          acc[2] += w * static_cast<float>((p >> 8) & 0xFF);
-          acc[3] += w * static_cast<float>(p & 0xFF);
-        }
-      }
-      const float keep = 1.0f - acc[0] / 255.0f;
-      const Pixel d = out[i];
-      const auto channel = [&](float premultiplied, int shift) {
-        const float value = premultiplied + keep * static_cast<float>((d >> shift) & 0xFF);
-        return static_cast<Pixel>(std::clamp(std::lround(value), 0L, 255L)) << shift;
-      };
-      out[i] = channel(acc[1], 16) | channel(acc[2], 8) | channel(acc[3], 0);
-    }
+  const Size size = m_size.width > 0 && m_size.height > 0 ? m_size : Size{1, 1};
+  if (!m_frame || m_frame->size() != size) {
+    m_frame.reset();
+    m_frame = platform().create_frame(size);
   }
-  dirty(area);
+  m_realized = true;
+  replay();
+  m_dirty.clear();
+  m_dirty.add({0, 0, m_frame->width(), m_frame->height()});
 }
 
-}  // namespace
+// Draws the recorded list into the fresh frame: copy-pen figures gather into batches (the first one also
+// carries the fill with BackColor, and a picture may lie at the bottom of each); anything else ends the
+// batch and is drawn on its own.
+void Surface::replay() {
+  if (!m_batch) m_batch = std::make_unique<CopyBatch>();
+  CopyBatch& batch = *m_batch;
+  FrameBuffer& frame = *m_frame;
+  batch.fill(to_pixel(BackColor));
+  for (const Op& op : m_pending) {
+    const auto* figure = std::get_if<FigureOp>(&op.what);
+    if (figure != nullptr && op.mode == vbCopyPen) {
+      batch.add(figure->figure, op.color);
+      continue;
+    }
+    if (const auto* p = std::get_if<PictureOp>(&op.what)) {
+      if (!batch.takes_bottom_layers()) batch.resolve(frame);
+      batch.picture(PictureScaler(p->picture, p->x0, p->y0, p->x1, p->y1, frame.size()));
+      continue;
+    }
+    batch.resolve(frame);
+    execute(op);
+  }
+  batch.resolve(frame);
+  m_pending.clear();
+}
 
 void Surface::execute(const Op& op) {
-  const auto dirty = [this](const Rect& r) { mark_dirty(r); };
   FrameBuffer& frame = *m_frame;
+  const Rect whole{0, 0, frame.width(), frame.height()};
   if (const auto* f = std::get_if<FigureOp>(&op.what)) {
-    switch (f->shape) {
-      case FigureOp::Shape::Ring: fill_figure(frame, raster::Ring(f->a, f->radius, op.width), op.color, op.mode, dirty); break;
-      case FigureOp::Shape::Capsule: fill_figure(frame, raster::Capsule(f->a, f->b, op.width), op.color, op.mode, dirty); break;
-      case FigureOp::Shape::Box: fill_figure(frame, raster::BoxOutline(f->a, f->b, op.width), op.color, op.mode, dirty); break;
-      case FigureOp::Shape::Dot: fill_figure(frame, raster::Dot(f->a, op.width), op.color, op.mode, dirty); break;
-    }
+    draw_figure(f->figure, op.color, op.mode);
   } else if (const auto* p = std::get_if<PictureOp>(&op.what)) {
-    paint_picture(frame, *p, dirty);
+    PictureScaler scaler(p->picture, p->x0, p->y0, p->x1, p->y1, frame.size());
+    const Rect& area = scaler.area();
+    for (int y = area.top; y < area.bottom; ++y) scaler.composite(frame.row(y), y, area.left, area.right);
+    m_dirty.add(area);
   } else if (const auto* t = std::get_if<TextOp>(&op.what)) {
-    const Rect changed = platform().draw_text(frame, t->x, t->y, t->text, t->style, m_dpi, op.color,
-                                              {0, 0, frame.width(), frame.height()});
-    mark_dirty(intersect(changed, {0, 0, frame.width(), frame.height()}));
+    const Rect changed = platform().draw_text(frame, t->x, t->y, t->text, t->style, m_dpi, op.color, whole);
+    m_dirty.add(intersect(changed, whole));
   }
 }
 
-void Surface::mark_dirty(const Rect& rect) {
-  if (rect.empty()) return;
-  for (std::size_t i = 0; i < m_dirty_count; ++i) {
-    const Rect& r = m_dirty[i];
-    if (intersect(r, rect) == rect) return;  // already covered
-  }
-  if (m_dirty_count < m_dirty.size()) {
-    m_dirty[m_dirty_count++] = rect;
-    return;
-  }
-  Rect all = rect;
-  for (std::size_t i = 0; i < m_dirty_count; ++i) all = unite(all, m_dirty[i]);
-  m_dirty[0] = all;
-  m_dirty_count = 1;
+void Surface::draw_figure(const raster::Figure& figure, Pixel color, int mode) {
+  figure.visit([&](const auto& shape) {
+    const auto rows = [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); };
+    paint_rows(*m_frame, m_dirty, shape.top(), shape.bottom(), rows, color, mode);
+  });
+}
+
+// Two not-XOR figures of one colour drawn one after the other flip twice, and so keep, the pixels they
+// share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
+// drawing it one step on cost the pixels that moved.
+void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
+  raster::RowSpans first[16];
+  raster::RowSpans second[16];
+  const auto rows = [&](int y, int n, raster::RowSpans* out) {
+    for (int i0 = 0; i0 < n; i0 += 16) {
+      const int m = std::min(16, n - i0);
+      raster::rows_within(a, y + i0, m, first);
+      raster::rows_within(b, y + i0, m, second);
+      for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
+    }
+  };
+  paint_rows(*m_frame, m_dirty, std::min(a.top(), b.top()), std::max(a.bottom(), b.bottom()), rows, color, vbNotXorPen);
+}
+
+// A not-XOR figure waits for the next figure, in case it is its pair; anything else draws it first.
+void Surface::draw_held() {
+  if (!m_held) return;
+  draw_figure(m_held->figure, m_held->color, vbNotXorPen);
+  m_held.reset();
+}
+
+std::span<const Rect> Surface::dirty() const {
+  // Reading the changes completes the drawing; a surface is never a const object while it holds a figure.
+  const_cast<Surface*>(this)->draw_held();
+  return m_dirty.rects();
 }
 
 void Surface::trace(std::string_view op, std::initializer_list<double> args, std::string_view text, OleColor color) {

@@ -5,24 +5,34 @@
 // image: nothing ever redraws it from scratch.
 //
 // Drawing never fails; it clips. Until someone needs the pixels (a back end presenting, a test reading
-// them) the figures are kept as a list and the frame is not allocated, so a surface that is never shown
-// costs no frame; the list is replayed, figure by figure, the first time the pixels are needed.
+// them) the figures are kept as a list and the frame is not filled, so a surface that is never shown
+// costs no frame. When the pixels are first needed the list is replayed: each run of copy-pen figures
+// (with the fresh image's fill, and a picture at its bottom) is resolved as one batch that writes every
+// pixel once, and the result is the one drawing the list figure by figure would give. Once the frame is
+// made, figures are drawn as they come, and the rectangles they change are kept for the back end; only a
+// not-XOR figure waits for the next call, so that when the next is a not-XOR figure of the same colour
+// (a hand erased, then drawn one step on) the two touch just the pixels that differ. Reading the pixels
+// or the changed rectangles draws it.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "forms/color.h"
+#include "forms/dirty_region.h"
 #include "forms/geometry.h"
 #include "forms/picture.h"
+#include "forms/raster.h"
 
 namespace forms {
 
+class CopyBatch;
 class FrameBuffer;
 
 enum class DrawModeKind { NotXorPen = 10, CopyPen = 13 };
@@ -34,8 +44,8 @@ class TraceSink {
  public:
   virtual ~TraceSink() = default;
   // op: "picture", "circle", "box", "pset", "line" (args as given) or "print" (args x, y and the text).
-  virtual void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen,
-                     OleColor color, int mode) = 0;
+  virtual void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen, OleColor color,
+                     int mode) = 0;
 };
 
 class Surface {
@@ -46,8 +56,8 @@ class Surface {
   Surface& operator=(const Surface&) = delete;
 
   // ---- Set by the engine. ----
-  // The size in device pixels and the resolution fonts are sized for. A new size starts a new image,
-  // filled with BackColor.
+  // The size in device pixels and the resolution fonts are sized for. It starts a new image, filled with
+  // BackColor; the frame's memory is kept when the size does not change.
   void resize(Size pixels, double dpi);
   Size pixel_size() const { return m_size; }
   double dpi() const { return m_dpi; }
@@ -60,8 +70,14 @@ class Surface {
   float ScaleTop() const { return m_scale_top; }
   float ScaleWidth() const;
   float ScaleHeight() const;
-  void ScaleLeft(float value) { m_scale_left = value; freeze_scale(); }
-  void ScaleTop(float value) { m_scale_top = value; freeze_scale(); }
+  void ScaleLeft(float value) {
+    m_scale_left = value;
+    freeze_scale();
+  }
+  void ScaleTop(float value) {
+    m_scale_top = value;
+    freeze_scale();
+  }
   void ScaleWidth(float value);
   void ScaleHeight(float value);
   void set_default_unit_pixels(double pixels_per_unit) { m_default_unit_pixels = pixels_per_unit; }
@@ -70,11 +86,11 @@ class Surface {
   bool AutoRedraw = false;
   OleColor BackColor = kWhite;
   OleColor ForeColor = kBlack;
-  int DrawWidth = 1;                  // pixels; less than 1 draws as 1
-  int DrawStyle = 0;                  // 0 solid, the only style drawn
-  int DrawMode = vbCopyPen;           // vbCopyPen or vbNotXorPen; any other value draws as vbCopyPen
+  int DrawWidth = 1;         // pixels; less than 1 draws as 1
+  int DrawStyle = 0;         // 0 solid, the only style drawn
+  int DrawMode = vbCopyPen;  // vbCopyPen or vbNotXorPen; any other value draws as vbCopyPen
   bool FontBold = false;
-  float FontSize = 8.25f;             // points
+  float FontSize = 8.25f;  // points
   std::string FontName = "MS Sans Serif";
   float CurrentX = 0;
   float CurrentY = 0;
@@ -99,27 +115,35 @@ class Surface {
   // ---- For the engine and back ends. ----
   // The image, with every figure drawn so far applied.
   const FrameBuffer& pixels();
-  bool realized() const { return m_frame != nullptr; }
-  // Rectangles changed since clear_dirty(); when more than fit, their union.
-  std::span<const Rect> dirty() const { return {m_dirty.data(), m_dirty_count}; }
-  void clear_dirty() { m_dirty_count = 0; }
+  bool realized() const { return m_realized; }
+  // Rectangles covering every pixel changed since clear_dirty(), at most kMaxDirtyRects of them (coarser
+  // ones when finer would be more). A thin diagonal line gives a staircase of small rectangles.
+  std::span<const Rect> dirty() const;
+  void clear_dirty() { m_dirty.clear(); }
   void set_trace(TraceSink* sink) { m_trace = sink; }
 
   // Device-pixel form of a user point (fractional), for tests and the figures.
   double to_pixel_x(double x) const;
   double to_pixel_y(double y) const;
 
-  static constexpr std::size_t kMaxDirtyRects = 64;
+  static constexpr std::size_t kMaxDirtyRects = 512;
 
  private:
   struct Op;
-  class Rasterizer;
+  struct Held {
+    raster::Figure figure;
+    Pixel color;
+  };
 
   void freeze_scale();
-  void record(Op op);
+  void record_figure(const raster::Figure& figure, Pixel color);
+  void record(Op&& op);
   void execute(const Op& op);
   void realize();
-  void mark_dirty(const Rect& rect);
+  void replay();
+  void draw_figure(const raster::Figure& figure, Pixel color, int mode);
+  void draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color);
+  void draw_held();
   void trace(std::string_view op, std::initializer_list<double> args, std::string_view text, OleColor color);
 
   Size m_size;
@@ -131,10 +155,12 @@ class Surface {
   float m_scale_width = 0;
   float m_scale_height = 0;
 
-  std::unique_ptr<FrameBuffer> m_frame;
+  std::unique_ptr<FrameBuffer> m_frame;  // kept across a resize to the same size
+  bool m_realized = false;               // the frame holds the image
   std::vector<Op> m_pending;
-  std::array<Rect, kMaxDirtyRects> m_dirty{};
-  std::size_t m_dirty_count = 0;
+  std::unique_ptr<CopyBatch> m_batch;
+  std::optional<Held> m_held;  // a not-XOR figure waiting for its pair
+  DirtyRegion m_dirty{kMaxDirtyRects};
   TraceSink* m_trace = nullptr;
 };
 
