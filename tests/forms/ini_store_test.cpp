@@ -50,7 +50,8 @@ TEST_F(IniStoreTest, WritesASectionOfKeyLinesAndReadsThemBack) {
   ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "255"));
   ASSERT_TRUE(store.write("Quillet", "Settings", "STRETCH_PIc", "True"));
   ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "0"));
-  EXPECT_EQ(file_text(), "[Settings]\nPICTURE_PATH=/home/ann/Pictures/caf\xC3\xA9 = 1.jpg\nCOLOR1=0\nSTRETCH_PIc=True\n");
+  EXPECT_EQ(file_text(),
+            "[Settings]\nPICTURE_PATH=/home/ann/Pictures/caf\xC3\xA9 = 1.jpg\nCOLOR1=0\nSTRETCH_PIc=True\n");
   EXPECT_EQ(store.read("Quillet", "Settings", "PICTURE_PATH").value(), "/home/ann/Pictures/caf\xC3\xA9 = 1.jpg");
   EXPECT_EQ(store.read("Quillet", "Settings", "stretch_pic").value(), "True");
   EXPECT_FALSE(fs::exists(root / "Quillet" / "Settings.ini.tmp"));
@@ -61,15 +62,34 @@ TEST_F(IniStoreTest, KeepsLinesItDoesNotUnderstandWhenSaving) {
   IniSettingsStore store(root);
   EXPECT_EQ(store.read("Quillet", "Settings", "COLOR1").value(), " 12 ");
   ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR2", "7"));
-  EXPECT_EQ(file_text(),
-            "; made by hand\n[Other]\nCOLOR1=5\ngarbage line\n\n[Settings]\n  COLOR1 = 12 \n\x01\x02 binary\nCOLOR2=7\n");
+  EXPECT_EQ(
+      file_text(),
+      "; made by hand\n[Other]\nCOLOR1=5\ngarbage line\n\n[Settings]\n  COLOR1 = 12 \n\x01\x02 binary\nCOLOR2=7\n");
 }
 
-TEST_F(IniStoreTest, RefusesValuesThatWouldBreakTheFile) {
+TEST_F(IniStoreTest, KeepsACrlfFileCrlfAndReadsItsValuesWithoutTheCr) {
+  write_file("; by hand\r\n[Settings]\r\nCOLOR1=12\r\nodd line\r\r\n\r\n");
+  IniSettingsStore store(root);
+  EXPECT_EQ(store.read("Quillet", "Settings", "COLOR1").value(), "12");
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR2", "7"));
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "5"));
+  EXPECT_EQ(file_text(), "; by hand\r\n[Settings]\r\nCOLOR1=5\r\nodd line\r\r\nCOLOR2=7\r\n\r\n");
+  EXPECT_EQ(store.read("Quillet", "Settings", "COLOR2").value(), "7");
+}
+
+TEST_F(IniStoreTest, RefusesValuesAndNamesThatWouldBreakTheFile) {
   IniSettingsStore store(root);
   EXPECT_FALSE(store.write("Quillet", "Settings", "PICTURE_PATH", "/a\nCOLOR1=0"));
-  EXPECT_FALSE(store.write("Quillet", "Settings", "A=B", "1"));
-  EXPECT_FALSE(fs::exists(root / "Quillet" / "Settings.ini"));
+  EXPECT_FALSE(store.write("Quillet", "Settings", "PICTURE_PATH", "/a\r"));
+  for (const char* key : {"A=B", "", " COLOR1", "COLOR1 ", "#COLOR1", ";COLOR1", "[COLOR1", "COL\tOR1"}) {
+    EXPECT_FALSE(store.write("Quillet", "Settings", key, "1")) << "key \"" << key << "\"";
+  }
+  EXPECT_FALSE(store.write("Quillet", "Set]tings", "COLOR1", "1"));
+  EXPECT_FALSE(store.write("Quillet", "Set\ntings", "COLOR1", "1"));
+  EXPECT_FALSE(store.write("..", "Settings", "COLOR1", "1"));
+  EXPECT_FALSE(store.write("Quillet/../..", "Settings", "COLOR1", "1"));
+  EXPECT_FALSE(store.write("Quillet", "../Settings", "COLOR1", "1"));
+  EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(IniStoreTest, AFileThatIsAFolderFailsToReadAndToWriteWithAReason) {

@@ -29,22 +29,41 @@ bool same_key(const std::string& a, const std::string& b) {
   return true;
 }
 
+// A line without the carriage return that ends it in a file written with CRLF line ends.
+std::string body(const std::string& line) {
+  return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
 // "[name]" gives name; anything else nullopt.
 std::optional<std::string> section_of(const std::string& line) {
-  const std::string t = trim(line);
+  const std::string t = trim(body(line));
   if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
   return trim(t.substr(1, t.size() - 2));
 }
 
 // "KEY=value" gives KEY; comments, blank and unparsable lines nullopt.
 std::optional<std::string> key_of(const std::string& line) {
-  const std::string t = trim(line);
+  const std::string t = trim(body(line));
   if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return std::nullopt;
   const auto eq = line.find('=');
   if (eq == std::string::npos) return std::nullopt;
   std::string key = trim(line.substr(0, eq));
   if (key.empty()) return std::nullopt;
   return key;
+}
+
+bool blank(const std::string& line) { return trim(body(line)).empty(); }
+
+// An application, section or key name the file can hold and give back: one line of printable text
+// without surrounding blanks, that makes no path of its own and, for a key, no comment or section.
+bool storable_name(const std::string& name, const char* forbidden) {
+  if (name.empty() || name != trim(name) || name == "." || name == "..") return false;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || std::strchr(forbidden, c) != nullptr) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string errno_text(const std::string& what, const std::filesystem::path& path, int error) {
@@ -112,11 +131,10 @@ IniDocument IniDocument::parse(const std::string& text) {
   while (start < text.size()) {
     auto end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    doc.m_lines.push_back(std::move(line));
+    doc.m_lines.push_back(text.substr(start, end - start));  // as it stands, CR and all
     start = end + 1;
   }
+  doc.m_crlf = !doc.m_lines.empty() && !doc.m_lines.front().empty() && doc.m_lines.front().back() == '\r';
   return doc;
 }
 
@@ -128,13 +146,14 @@ std::optional<std::string> IniDocument::get(const std::string& section, const st
       continue;
     }
     if (!in_section) continue;
-    if (auto k = key_of(line); k && same_key(*k, key)) return line.substr(line.find('=') + 1);
+    if (auto k = key_of(line); k && same_key(*k, key)) return body(line).substr(line.find('=') + 1);
   }
   return std::nullopt;
 }
 
 void IniDocument::set(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string entry = key + "=" + value;
+  const std::string eol = m_crlf ? "\r" : "";  // new lines end as the file's first line does
+  const std::string entry = key + "=" + value + eol;
   bool in_section = false;
   std::optional<std::size_t> section_end;  // index after the last line of the wanted section
   for (std::size_t i = 0; i < m_lines.size(); ++i) {
@@ -148,14 +167,14 @@ void IniDocument::set(const std::string& section, const std::string& key, const 
       m_lines[i] = entry;
       return;
     }
-    if (!trim(m_lines[i]).empty()) section_end = i + 1;
+    if (!blank(m_lines[i])) section_end = i + 1;
   }
   if (section_end) {
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(*section_end), entry);
     return;
   }
-  if (!m_lines.empty() && !trim(m_lines.back()).empty()) m_lines.emplace_back();
-  m_lines.push_back("[" + section + "]");
+  if (!m_lines.empty() && !blank(m_lines.back())) m_lines.push_back(eol);
+  m_lines.push_back("[" + section + "]" + eol);
   m_lines.push_back(entry);
 }
 
@@ -192,9 +211,11 @@ Result<std::optional<std::string>> IniSettingsStore::read(const std::string& app
 
 Status IniSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
                                const std::string& text) {
-  if (text.find_first_of("\r\n") != std::string::npos || key.find_first_of("\r\n=[") != std::string::npos ||
-      trim(key).empty()) {
+  if (text.find_first_of("\r\n") != std::string::npos) {
     return Error{"cannot store " + key + ": a settings value must be one line"};
+  }
+  if (!storable_name(app, "") || !storable_name(section, "[]") || !storable_name(key, "=[];#")) {
+    return Error{"cannot store " + key + ": not a name the settings file can hold"};
   }
   const std::filesystem::path file = file_of(app, section);
   if (Status made = make_folder(file.parent_path()); !made) return made;

@@ -6,7 +6,7 @@
 // one line, writes "<file>.tmp" (flushed to disk), and renames it over the file: a crash leaves the old
 // file or the new one and at most that one temporary file, which the next save overwrites; two processes
 // saving at once never lose each other's keys. Lines the parser does not understand are kept as they
-// stand. Keys match without regard to ASCII case, as registry value names do.
+// stand, line ends included. Keys match without regard to ASCII case, as registry value names do.
 #pragma once
 
 #include <filesystem>
@@ -27,7 +27,8 @@ class IniDocument {
   std::string text() const;
 
  private:
-  std::vector<std::string> m_lines;
+  std::vector<std::string> m_lines;  // without their '\n'; a CRLF file's lines keep their '\r'
+  bool m_crlf = false;
 };
 
 class IniSettingsStore final : public SettingsStore {
