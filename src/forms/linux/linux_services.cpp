@@ -117,10 +117,10 @@ class Decoder {
   bool feed(std::span<const std::uint8_t> bytes) {
     if (refused()) return false;
     if (m_loader == nullptr) {
-      const std::size_t take = std::min(linux_services::kSignatureBytes - m_head.size(), bytes.size());
+      const std::size_t take = std::min(linux_services::kHeadBytes - m_head.size(), bytes.size());
       m_head.insert(m_head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
       bytes = bytes.subspan(take);
-      if (m_head.size() < linux_services::kSignatureBytes) return true;
+      if (m_head.size() < linux_services::kHeadBytes) return true;
       if (!start() || !pass(m_head)) return false;
     }
     return bytes.empty() || pass(bytes);
@@ -156,6 +156,10 @@ class Decoder {
     const char* module = linux_services::module_name(m_format);
     if (module == nullptr) {
       m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
+      return false;
+    }
+    if (const char* implausible = linux_services::implausible_header(m_format, m_head)) {
+      m_error = implausible;
       return false;
     }
     GError* error = nullptr;

@@ -45,6 +45,15 @@ const char* module_name(PictureFormat format) {
   return nullptr;
 }
 
+const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head) {
+  constexpr std::size_t kInfoSizeAt = 14;
+  if (format != PictureFormat::Bmp || head.size() < kInfoSizeAt + 4) return nullptr;
+  const std::uint32_t info_size = head[kInfoSizeAt] | (head[kInfoSizeAt + 1] << 8) | (head[kInfoSizeAt + 2] << 16) |
+                                  (static_cast<std::uint32_t>(head[kInfoSizeAt + 3]) << 24);
+  if (info_size < 12 || info_size > 124) return "the bitmap's header has an impossible size";
+  return nullptr;
+}
+
 void JpegScanCounter::on_marker(std::uint8_t code) {
   if (code == 0xD9) {
     m_state = State::Done;

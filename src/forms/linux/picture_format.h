@@ -12,12 +12,16 @@ namespace forms::linux_services {
 // The formats the loader decodes: the GIF, JPEG and bitmap files the program promises, and PNG.
 enum class PictureFormat { Unknown, Jpeg, Png, Gif, Bmp };
 
-// Enough leading bytes to tell every format apart.
-constexpr std::size_t kSignatureBytes = 8;
+// Enough leading bytes to tell every format apart and to check the fixed part of its header.
+constexpr std::size_t kHeadBytes = 32;
 
 PictureFormat sniff_format(std::span<const std::uint8_t> head);
 // gdk-pixbuf's module name for a known format.
 const char* module_name(PictureFormat format);
+// Why a header that the decoder would trust for an allocation before any size check is refused, or
+// nullptr. A bitmap's info header is read into a buffer of the size it claims for itself, so one
+// claiming 640 MB costs 640 MB; real ones are 12 to 124 bytes.
+const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head);
 
 // A progressive JPEG is redrawn once per scan, so a small file of a few thousand empty scans costs
 // minutes. Encoders write one scan (baseline) or up to a dozen or so (progressive).

@@ -178,6 +178,10 @@ def main():
     # Heights of -65,535 (top-down, 65,535 wide) and 2^31 (as stored, the most negative 32-bit value).
     write("bmp-height-minus-65535.bmp", bmp(65535, -65535, b"\x00" * 64))
     write("bmp-height-2pow31.bmp", bmp(16, -(1 << 31), b"\x00" * 64))
+    # An info header that claims to be 640 MB long: the decoder would make room for it as it stands.
+    info_bomb = bytearray(bmp(16, 16, b"\x00" * 64))
+    info_bomb[14:18] = struct.pack("<I", 0x28001000)
+    write("bmp-info-header-640mb.bmp", bytes(info_bomb))
 
     write("text-named.jpg", b"This is a letter, not a photograph.\nRegards,\nA. N. Other\n")
 
