@@ -107,6 +107,10 @@ Status SaveSetting(const std::string& app, const std::string& section, const std
   return platform().settings().write(app, section, key, text);
 }
 
+Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries) {
+  return platform().settings().write_all(app, section, entries);
+}
+
 Result<PictureRef> LoadPicture(const std::string& path) {
   Size bound;
   for (const Monitor& m : platform().monitors()) {

@@ -173,6 +173,8 @@ std::string GetSetting(const std::string& app, const std::string& section, const
                        const std::string& default_text);
 Status SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& text);
+// Several keys of one section saved as one change where the store allows it (see SettingsStore::write_all).
+Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries);
 // Decoded to fit the largest monitor, the most any surface can show of it.
 Result<PictureRef> LoadPicture(const std::string& path);
 TimeOfDay Time();

@@ -25,8 +25,8 @@ std::string_view strip(std::string_view text) {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 void warn_ignored(const char* key, const std::string& text, const char* what) {
-  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n", forms::App.EXEName().c_str(),
-               key, text.size() > 60 ? (text.substr(0, 60) + "...").c_str() : text.c_str(), what);
+  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n", forms::App.EXEName().c_str(), key,
+               text.size() > 60 ? (text.substr(0, 60) + "...").c_str() : text.c_str(), what);
 }
 
 std::int32_t color_setting(const char* key) {
@@ -110,17 +110,14 @@ void LoadSettings() {
 }
 
 forms::Status SaveSettings() {
-  const std::pair<const char*, std::string> entries[] = {
-      {kKeyPicturePath, gPicturePath},         {kKeyBackColor, color_to_text(gBackColor)},
-      {kKeyColor1, color_to_text(gColor1)},    {kKeyColor2, color_to_text(gColor2)},
+  const forms::SettingText entries[] = {
+      {kKeyPicturePath, gPicturePath},
+      {kKeyBackColor, color_to_text(gBackColor)},
+      {kKeyColor1, color_to_text(gColor1)},
+      {kKeyColor2, color_to_text(gColor2)},
       {kKeyStretchPic, flag_to_text(gStretchPic)},
   };
-  forms::Status first = forms::ok_status();
-  for (const auto& [key, text] : entries) {
-    forms::Status saved = forms::SaveSetting(kAppName, kSection, key, text);
-    if (!saved && first) first = saved;
-  }
-  return first;
+  return forms::SaveSettingsTogether(kAppName, kSection, entries);
 }
 
 forms::Status SavePicturePath() { return forms::SaveSetting(kAppName, kSection, kKeyPicturePath, gPicturePath); }

@@ -92,6 +92,15 @@ TEST_F(IniStoreTest, RefusesValuesAndNamesThatWouldBreakTheFile) {
   EXPECT_FALSE(fs::exists(root));
 }
 
+TEST_F(IniStoreTest, SeveralKeysSavedTogetherAreStoredAllOrNone) {
+  IniSettingsStore store(root);
+  const forms::SettingText good[] = {{"COLOR1", "1"}, {"COLOR2", "2"}};
+  ASSERT_TRUE(store.write_all("Quillet", "Settings", good));
+  const forms::SettingText bad[] = {{"COLOR1", "5"}, {"COLOR2", "two\nlines"}};
+  EXPECT_FALSE(store.write_all("Quillet", "Settings", bad));
+  EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=1\nCOLOR2=2\n");
+}
+
 TEST_F(IniStoreTest, AFileThatIsAFolderFailsToReadAndToWriteWithAReason) {
   fs::create_directories(root / "Quillet" / "Settings.ini");
   IniSettingsStore store(root);

@@ -101,7 +101,7 @@ Result<std::optional<std::string>> read_file(const std::filesystem::path& path) 
   return std::optional<std::string>(std::move(text));
 }
 
-Status write_all(int fd, const std::string& text, const std::filesystem::path& path) {
+Status write_fully(int fd, const std::string& text, const std::filesystem::path& path) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -211,11 +211,19 @@ Result<std::optional<std::string>> IniSettingsStore::read(const std::string& app
 
 Status IniSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
                                const std::string& text) {
-  if (text.find_first_of("\r\n") != std::string::npos) {
-    return Error{"cannot store " + key + ": a settings value must be one line"};
-  }
-  if (!storable_name(app, "") || !storable_name(section, "[]") || !storable_name(key, "=[];#")) {
-    return Error{"cannot store " + key + ": not a name the settings file can hold"};
+  const SettingText entry[] = {{key, text}};
+  return write_all(app, section, entry);
+}
+
+Status IniSettingsStore::write_all(const std::string& app, const std::string& section,
+                                   std::span<const SettingText> entries) {
+  for (const SettingText& entry : entries) {
+    if (entry.text.find_first_of("\r\n") != std::string::npos) {
+      return Error{"cannot store " + entry.key + ": a settings value must be one line"};
+    }
+    if (!storable_name(app, "") || !storable_name(section, "[]") || !storable_name(entry.key, "=[];#")) {
+      return Error{"cannot store " + entry.key + ": not a name the settings file can hold"};
+    }
   }
   const std::filesystem::path file = file_of(app, section);
   if (Status made = make_folder(file.parent_path()); !made) return made;
@@ -230,12 +238,12 @@ Status IniSettingsStore::write(const std::string& app, const std::string& sectio
   auto current = read_file(file);
   if (!current) return Error{current.reason()};
   IniDocument doc = IniDocument::parse(current.value().value_or(std::string()));
-  doc.set(section, key, text);
+  for (const SettingText& entry : entries) doc.set(section, entry.key, entry.text);
 
   const std::filesystem::path temp = file.string() + ".tmp";
   Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
-  Status written = write_all(out.fd, doc.text(), temp);
+  Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
   if (written && ::rename(temp.c_str(), file.c_str()) != 0) written = Error{errno_text("replace", file, errno)};
   if (!written) {

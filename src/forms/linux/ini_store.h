@@ -42,6 +42,8 @@ class IniSettingsStore final : public SettingsStore {
                                           const std::string& key) override;
   Status write(const std::string& app, const std::string& section, const std::string& key,
                const std::string& text) override;
+  // All the keys in one locked read-modify-write and one rename: all of them are stored or none.
+  Status write_all(const std::string& app, const std::string& section, std::span<const SettingText> entries) override;
 
   std::filesystem::path file_of(const std::string& app, const std::string& section) const;
 
