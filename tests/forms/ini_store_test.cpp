@@ -120,6 +120,13 @@ TEST(IniDocumentTest, AddsAMissingSectionAfterTheOthers) {
   EXPECT_EQ(doc.get("A", "K"), std::nullopt);
 }
 
+TEST(IniDocumentTest, ReadsPastAByteOrderMarkAndKeepsIt) {
+  IniDocument doc = IniDocument::parse("\xEF\xBB\xBF[Settings]\nCOLOR1=5\n");
+  EXPECT_EQ(doc.get("Settings", "COLOR1"), "5");
+  doc.set("Settings", "COLOR2", "6");
+  EXPECT_EQ(doc.text(), "\xEF\xBB\xBF[Settings]\nCOLOR1=5\nCOLOR2=6\n");
+}
+
 TEST(IniStoreRoot, FollowsXdgConfigHomeThenHome) {
   const char* saved_xdg = std::getenv("XDG_CONFIG_HOME");
   const std::string keep = saved_xdg ? saved_xdg : "";

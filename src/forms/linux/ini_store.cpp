@@ -29,6 +29,8 @@ bool same_key(const std::string& a, const std::string& b) {
   return true;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // A line without the carriage return that ends it in a file written with CRLF line ends.
 std::string body(const std::string& line) {
   return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
@@ -127,7 +129,9 @@ Status make_folder(const std::filesystem::path& folder) {
 
 IniDocument IniDocument::parse(const std::string& text) {
   IniDocument doc;
-  std::size_t start = 0;
+  // A byte-order mark, as some editors write, belongs to the file rather than to its first line.
+  doc.m_bom = text.starts_with(kByteOrderMark);
+  std::size_t start = doc.m_bom ? kByteOrderMark.size() : 0;
   while (start < text.size()) {
     auto end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -179,7 +183,7 @@ void IniDocument::set(const std::string& section, const std::string& key, const 
 }
 
 std::string IniDocument::text() const {
-  std::string out;
+  std::string out(m_bom ? kByteOrderMark : std::string_view());
   for (const std::string& line : m_lines) out += line + "\n";
   return out;
 }

@@ -29,6 +29,7 @@ class IniDocument {
  private:
   std::vector<std::string> m_lines;  // without their '\n'; a CRLF file's lines keep their '\r'
   bool m_crlf = false;
+  bool m_bom = false;  // the file starts with a UTF-8 byte-order mark
 };
 
 class IniSettingsStore final : public SettingsStore {
