@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -60,12 +61,9 @@ bool blank(const std::string& line) { return trim(body(line)).empty(); }
 // without surrounding blanks, that makes no path of its own and, for a key, no comment or section.
 bool storable_name(const std::string& name, const char* forbidden) {
   if (name.empty() || name != trim(name) || name == "." || name == "..") return false;
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || std::strchr(forbidden, c) != nullptr) {
-      return false;
-    }
-  }
-  return true;
+  return std::ranges::none_of(name, [forbidden](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || std::strchr(forbidden, c) != nullptr;
+  });
 }
 
 std::string errno_text(const std::string& what, const std::filesystem::path& path, int error) {

@@ -65,51 +65,57 @@ void JpegScanCounter::on_marker(std::uint8_t code) {
   }
 }
 
-void JpegScanCounter::feed(std::span<const std::uint8_t> bytes) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const std::uint8_t b = bytes[i];
-    switch (m_state) {
-      case State::SeekMarker:  // bytes between segments that are not a marker are skipped, as decoders do
-        if (b == 0xFF) m_state = State::MarkerCode;
-        break;
-      case State::MarkerCode:
-        if (b == 0x00) {
-          m_state = State::SeekMarker;
-        } else if (b != 0xFF) {  // 0xFF is fill before a marker
-          on_marker(b);
-        }
-        break;
-      case State::LengthHigh:
-        m_remaining = static_cast<std::uint32_t>(b) << 8;
-        m_state = State::LengthLow;
-        break;
-      case State::LengthLow:
-        m_remaining |= b;
-        m_remaining = m_remaining >= 2 ? m_remaining - 2 : 0;  // the length counts its own two bytes
-        if (m_marker == 0xDA) ++m_scans;
-        m_state = State::Segment;
-        if (m_remaining == 0) m_state = m_marker == 0xDA ? State::Entropy : State::SeekMarker;
-        break;
-      case State::Segment: {
-        const auto skip = static_cast<std::uint32_t>(std::min<std::size_t>(m_remaining, bytes.size() - i));
-        m_remaining -= skip;
-        i += skip - 1;
-        if (m_remaining == 0) m_state = m_marker == 0xDA ? State::Entropy : State::SeekMarker;
-        break;
+// One byte of anything but a segment's body, which feed() skips in one go.
+void JpegScanCounter::step(std::uint8_t b) {
+  switch (m_state) {
+    case State::SeekMarker:  // bytes between segments that are not a marker are skipped, as decoders do
+      if (b == 0xFF) m_state = State::MarkerCode;
+      break;
+    case State::MarkerCode:
+      if (b == 0x00) {
+        m_state = State::SeekMarker;
+      } else if (b != 0xFF) {  // 0xFF is fill before a marker
+        on_marker(b);
       }
-      case State::Entropy:
-        if (b == 0xFF) m_state = State::EntropyFF;
-        break;
-      case State::EntropyFF:  // 0xFF 0x00 is a stuffed data byte; 0xFF 0xD0-0xD7 a restart marker
-        if (b == 0x00 || (b >= 0xD0 && b <= 0xD7)) {
-          m_state = State::Entropy;
-        } else if (b != 0xFF) {
-          on_marker(b);
-        }
-        break;
-      case State::Done:
-        return;
+      break;
+    case State::LengthHigh:
+      m_remaining = static_cast<std::uint32_t>(b) << 8;
+      m_state = State::LengthLow;
+      break;
+    case State::LengthLow:
+      m_remaining |= b;
+      m_remaining = m_remaining >= 2 ? m_remaining - 2 : 0;  // the length counts its own two bytes
+      if (m_marker == 0xDA) ++m_scans;
+      m_state = State::Segment;
+      if (m_remaining == 0) m_state = m_marker == 0xDA ? State::Entropy : State::SeekMarker;
+      break;
+    case State::Entropy:
+      if (b == 0xFF) m_state = State::EntropyFF;
+      break;
+    case State::EntropyFF:  // 0xFF 0x00 is a stuffed data byte; 0xFF 0xD0-0xD7 a restart marker
+      if (b == 0x00 || (b >= 0xD0 && b <= 0xD7)) {
+        m_state = State::Entropy;
+      } else if (b != 0xFF) {
+        on_marker(b);
+      }
+      break;
+    case State::Segment:
+    case State::Done:
+      break;
+  }
+}
+
+void JpegScanCounter::feed(std::span<const std::uint8_t> bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size() && m_state != State::Done) {
+    if (m_state == State::Segment) {
+      const auto skip = static_cast<std::uint32_t>(std::min<std::size_t>(m_remaining, bytes.size() - i));
+      m_remaining -= skip;
+      i += skip;
+      if (m_remaining == 0) m_state = m_marker == 0xDA ? State::Entropy : State::SeekMarker;
+      continue;
     }
+    step(bytes[i++]);
   }
 }
 

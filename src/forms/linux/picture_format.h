@@ -41,6 +41,7 @@ class JpegScanCounter {
  private:
   enum class State { SeekMarker, MarkerCode, LengthHigh, LengthLow, Segment, Entropy, EntropyFF, Done };
   void on_marker(std::uint8_t code);
+  void step(std::uint8_t b);
 
   State m_state = State::SeekMarker;
   std::uint8_t m_marker = 0;
