@@ -20,7 +20,8 @@ Platform* g_platform = nullptr;
 class MappedFrame final : public FrameBuffer {
  public:
   static std::unique_ptr<FrameBuffer> make(Size size) {
-    const std::size_t bytes = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
     void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     madvise(memory, bytes, MADV_HUGEPAGE);
