@@ -12,7 +12,7 @@ targets=("$@")
 ((${#targets[@]})) || targets=(settings_file conversions command_line picture)
 build=build/fuzz
 limits=(-timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=512)
-export LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1
 
 if [[ ! -f $build/build.ninja ]]; then
