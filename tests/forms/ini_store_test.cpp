@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -99,6 +101,35 @@ TEST_F(IniStoreTest, SeveralKeysSavedTogetherAreStoredAllOrNone) {
   const forms::SettingText bad[] = {{"COLOR1", "5"}, {"COLOR2", "two\nlines"}};
   EXPECT_FALSE(store.write_all("Quillet", "Settings", bad));
   EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=1\nCOLOR2=2\n");
+}
+
+TEST_F(IniStoreTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsSaved) {
+  fs::create_directories(root / "dotfiles");
+  std::ofstream(root / "dotfiles" / "dialsaver.ini") << "[Settings]\nCOLOR1=1\n";
+  fs::create_directories(root / "Quillet");
+  fs::create_symlink("../dotfiles/dialsaver.ini", root / "Quillet" / "Settings.ini");
+  IniSettingsStore store(root);
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR2", "2"));
+  EXPECT_TRUE(fs::is_symlink(root / "Quillet" / "Settings.ini"));
+  EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=1\nCOLOR2=2\n");
+  EXPECT_FALSE(fs::exists(root / "dotfiles" / "dialsaver.ini.tmp"));
+}
+
+TEST_F(IniStoreTest, WhateverAnInterruptedSaveLeftAtTheTemporaryNameIsReplaced) {
+  fs::create_directories(root / "Quillet");
+  const fs::path temp = root / "Quillet" / "Settings.ini.tmp";
+  std::ofstream(root / "elsewhere") << "not to be touched";
+  IniSettingsStore store(root);
+  fs::create_symlink(root / "elsewhere", temp);  // a link must not redirect the save
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "1"));
+  ASSERT_EQ(mkfifo(temp.c_str(), 0600), 0);  // a FIFO must not block it
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR2", "2"));
+  EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=1\nCOLOR2=2\n");
+  EXPECT_FALSE(fs::exists(temp));
+  std::ifstream in(root / "elsewhere");
+  std::string kept;
+  std::getline(in, kept);
+  EXPECT_EQ(kept, "not to be touched");
 }
 
 TEST_F(IniStoreTest, AFileThatIsAFolderFailsToReadAndToWriteWithAReason) {

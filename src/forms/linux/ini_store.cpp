@@ -114,6 +114,15 @@ Status write_fully(int fd, const std::string& text, const std::filesystem::path&
   return ok_status();
 }
 
+// The file a save replaces: the settings file itself, or where it points when it is a symbolic link (kept
+// with the user's other dotfiles, say), so that the link survives the save.
+std::filesystem::path replaced_file(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(file, ec)) return file;
+  std::filesystem::path target = std::filesystem::weakly_canonical(file, ec);
+  return ec ? file : target;
+}
+
 Status make_folder(const std::filesystem::path& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -242,17 +251,21 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
   IniDocument doc = IniDocument::parse(current.value().value_or(std::string()));
   for (const SettingText& entry : entries) doc.set(section, entry.key, entry.text);
 
-  const std::filesystem::path temp = file.string() + ".tmp";
-  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
+  const std::filesystem::path target = replaced_file(file);
+  const std::filesystem::path temp = target.string() + ".tmp";
+  // What an interrupted save left at the temporary name goes first, whatever it is (a link must not
+  // redirect the write, a FIFO must not block it), and the temporary file is made afresh.
+  ::unlink(temp.c_str());
+  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
   Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
-  if (written && ::rename(temp.c_str(), file.c_str()) != 0) written = Error{errno_text("replace", file, errno)};
+  if (written && ::rename(temp.c_str(), target.c_str()) != 0) written = Error{errno_text("replace", target, errno)};
   if (!written) {
     ::unlink(temp.c_str());
     return written;
   }
-  Fd folder{::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  Fd folder{::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   if (folder.fd >= 0) ::fsync(folder.fd);
   return ok_status();
 }

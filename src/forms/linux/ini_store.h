@@ -4,7 +4,7 @@
 // Reading takes no lock and never writes: a save replaces the whole file by rename, so a reader sees the
 // old file or the new one. A save re-reads the file under an exclusive flock on "<file>.lock", changes
 // one line, writes "<file>.tmp" (flushed to disk), and renames it over the file: a crash leaves the old
-// file or the new one and at most that one temporary file, which the next save overwrites; two processes
+// file or the new one and at most that one temporary file, which the next save replaces; two processes
 // saving at once never lose each other's keys. Lines the parser does not understand are kept as they
 // stand, line ends included. Keys match without regard to ASCII case, as registry value names do.
 #pragma once
