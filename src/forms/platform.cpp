@@ -103,6 +103,22 @@ std::string GetSetting(const std::string& app, const std::string& section, const
   return stored.value().value_or(default_text);
 }
 
+std::vector<std::string> GetSettingsTogether(const std::string& app, const std::string& section,
+                                             std::span<const SettingText> keys_and_defaults) {
+  std::vector<std::string> keys;
+  for (const SettingText& asked : keys_and_defaults) keys.push_back(asked.key);
+  auto stored = platform().settings().read_all(app, section, keys);
+  if (!stored) {
+    std::fprintf(stderr, "%s: cannot read the settings: %s\n", App.EXEName().c_str(), stored.reason().c_str());
+  }
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < keys_and_defaults.size(); ++i) {
+    const bool found = stored && i < stored.value().size() && stored.value()[i].has_value();
+    texts.push_back(found ? *stored.value()[i] : keys_and_defaults[i].text);
+  }
+  return texts;
+}
+
 Status SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& text) {
   return platform().settings().write(app, section, key, text);

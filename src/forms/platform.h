@@ -171,6 +171,10 @@ std::string Command();
 int MsgBox(const std::string& prompt, int buttons = vbOKOnly, const std::string& title = "");
 std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
                        const std::string& default_text);
+// Several keys of one section (each with its default text) read at one moment where the store allows it
+// (see SettingsStore::read_all): the stored texts, or the defaults of keys absent or unreadable.
+std::vector<std::string> GetSettingsTogether(const std::string& app, const std::string& section,
+                                             std::span<const SettingText> keys_and_defaults);
 Status SaveSetting(const std::string& app, const std::string& section, const std::string& key, const std::string& text);
 // Several keys of one section saved as one change where the store allows it (see SettingsStore::write_all).
 Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries);

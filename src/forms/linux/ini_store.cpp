@@ -214,10 +214,21 @@ std::filesystem::path IniSettingsStore::file_of(const std::string& app, const st
 
 Result<std::optional<std::string>> IniSettingsStore::read(const std::string& app, const std::string& section,
                                                           const std::string& key) {
+  auto values = read_all(app, section, std::span(&key, 1));
+  if (!values) return Error{values.reason()};
+  return values.value().front();
+}
+
+Result<std::vector<std::optional<std::string>>> IniSettingsStore::read_all(const std::string& app,
+                                                                           const std::string& section,
+                                                                           std::span<const std::string> keys) {
   auto text = read_file(file_of(app, section));
   if (!text) return Error{text.reason()};
-  if (!text.value()) return std::optional<std::string>();
-  return IniDocument::parse(*text.value()).get(section, key);
+  std::vector<std::optional<std::string>> values(keys.size());
+  if (!text.value()) return values;
+  const IniDocument doc = IniDocument::parse(*text.value());
+  for (std::size_t i = 0; i < keys.size(); ++i) values[i] = doc.get(section, keys[i]);
+  return values;
 }
 
 Status IniSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,

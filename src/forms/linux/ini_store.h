@@ -41,6 +41,9 @@ class IniSettingsStore final : public SettingsStore {
 
   Result<std::optional<std::string>> read(const std::string& app, const std::string& section,
                                           const std::string& key) override;
+  // All the keys from one reading of the file.
+  Result<std::vector<std::optional<std::string>>> read_all(const std::string& app, const std::string& section,
+                                                           std::span<const std::string> keys) override;
   Status write(const std::string& app, const std::string& section, const std::string& key,
                const std::string& text) override;
   // All the keys in one locked read-modify-write and one rename: all of them are stored or none.
