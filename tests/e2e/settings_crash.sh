@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Linux settings file under faults: saving processes killed at random, two processes saving at once
-# while a third reads, a read-only folder, a full disk and a file that is a folder. Each save goes through
+# while a third reads, loading while another process saves, a read-only folder, a full disk and a file
+# that is a folder. Each save goes through
 # the program's own SaveSettings (tests/hardening/settings_stress.cpp). The mounts need root; without it
 # those cases are skipped with a message.
 set -uo pipefail
@@ -33,7 +34,10 @@ touch "$root/Quillet/Settings.ini.tmp"  # what a kill at the worst moment leaves
 # 2. Two processes saving different keys while a third reads.
 if "$stress" race "$work/race" 1000; then pass "concurrent saves"; else fail "concurrent saves"; fi
 
-# 3. A folder of the settings that is read-only (a read-only bind mount: root writes anywhere else).
+# 3. Loading while another process saves: each load gives one whole set.
+if "$stress" load "$work/load" 1000 2>/dev/null; then pass "loads during saves"; else fail "loads during saves"; fi
+
+# 4. A folder of the settings that is read-only (a read-only bind mount: root writes anywhere else).
 root=$work/readonly
 "$stress" save "$root" a
 if mount --bind "$root/Quillet" "$root/Quillet" 2>/dev/null; then
@@ -53,7 +57,7 @@ else
   skip "read-only folder: cannot mount (needs root)"
 fi
 
-# 4. A full disk: a small tmpfs, filled up after the first save.
+# 5. A full disk: a small tmpfs, filled up after the first save.
 root=$work/full
 mkdir -p "$root/Quillet"
 if mount -t tmpfs -o size=64k tmpfs "$root/Quillet" 2>/dev/null; then
@@ -71,7 +75,7 @@ else
   skip "full disk: cannot mount a tmpfs (needs root)"
 fi
 
-# 5. The settings file's path is a folder.
+# 6. The settings file's path is a folder.
 root=$work/folder
 mkdir -p "$root/Quillet/Settings.ini"
 echo keep >"$root/Quillet/Settings.ini/inside"

@@ -11,6 +11,8 @@
 //                                         temporary file beside it
 //   settings_stress race ROOT SAVES       two processes save SAVES different keys each while a third
 //                                         reads: no key may be lost and no read may fail
+//   settings_stress load ROOT SAVES       one process saves a and b alternately SAVES times while this
+//                                         one runs LoadSettings over and over: each load gives a or b
 //
 // ROOT is the settings root ($XDG_CONFIG_HOME): the file is ROOT/Quillet/Settings.ini.
 #include <signal.h>
@@ -51,7 +53,7 @@ constexpr std::array<const char*, 5> kKeys{startup::kKeyPicturePath, startup::kK
                                            startup::kKeyColor2, startup::kKeyStretchPic};
 
 [[noreturn]] void usage() {
-  std::fprintf(stderr, "usage: settings_stress save ROOT a|b | check ROOT | kill ROOT SAVES | race ROOT SAVES\n");
+  std::fprintf(stderr, "usage: settings_stress save ROOT a|b | check ROOT | kill|race|load ROOT SAVES\n");
   std::exit(2);
 }
 
@@ -229,6 +231,46 @@ int race_test(const fs::path& root, int saves) {
   return lost == 0 && failures == 0 && drops == 0 && writers_ok ? 0 : 1;
 }
 
+// Which set LoadSettings gave: "a", "b", or "mixed".
+std::string loaded_set() {
+  for (const SettingsSet* set : {&kSetA, &kSetB}) {
+    if (startup::gPicturePath == set->texts[0] && startup::color_to_text(startup::gBackColor) == set->texts[1] &&
+        startup::color_to_text(startup::gColor1) == set->texts[2] &&
+        startup::color_to_text(startup::gColor2) == set->texts[3] &&
+        startup::flag_to_text(startup::gStretchPic) == set->texts[4]) {
+      return set->name;
+    }
+  }
+  return "mixed";
+}
+
+int load_test(const fs::path& root, int saves) {
+  if (!save(root, kSetA)) return 1;
+  int progress[2];
+  if (pipe(progress) != 0) return 1;
+  const pid_t saver = fork();
+  if (saver == 0) {
+    close(progress[0]);
+    save_alternately(root, 1, saves + 1, progress[1]);
+  }
+  close(progress[1]);
+  forms::headless::HeadlessPlatform platform;
+  platform.store = std::make_unique<IniSettingsStore>(root);
+  forms::install_platform(&platform);
+  int loads = 0;
+  int mixed = 0;
+  int status = 0;
+  while (waitpid(saver, &status, WNOHANG) == 0) {
+    startup::LoadSettings();
+    ++loads;
+    if (loaded_set() == "mixed") ++mixed;
+  }
+  forms::install_platform(nullptr);
+  close(progress[0]);
+  std::printf("load: %d saves alternating two sets while %d loads ran: %d loads gave a mixture\n", saves, loads, mixed);
+  return mixed == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,10 +289,11 @@ int main(int argc, char** argv) {
     std::printf("%s %d\n", holds(root).c_str(), temporary_files(root));
     return 0;
   }
-  if ((command == "kill" || command == "race") && argc == 4) {
+  if ((command == "kill" || command == "race" || command == "load") && argc == 4) {
     const int saves = std::atoi(argv[3]);
     if (saves <= 0) usage();
-    return command == "kill" ? kill_test(root, saves) : race_test(root, saves);
+    if (command == "kill") return kill_test(root, saves);
+    return command == "race" ? race_test(root, saves) : load_test(root, saves);
   }
   usage();
 }
