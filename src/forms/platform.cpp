@@ -108,14 +108,13 @@ std::vector<std::string> GetSettingsTogether(const std::string& app, const std::
   std::vector<std::string> keys;
   for (const SettingText& asked : keys_and_defaults) keys.push_back(asked.key);
   auto stored = platform().settings().read_all(app, section, keys);
-  if (!stored) {
-    std::fprintf(stderr, "%s: cannot read the settings: %s\n", App.EXEName().c_str(), stored.reason().c_str());
-  }
   std::vector<std::string> texts;
-  for (std::size_t i = 0; i < keys_and_defaults.size(); ++i) {
-    const bool found = stored && i < stored.value().size() && stored.value()[i].has_value();
-    texts.push_back(found ? *stored.value()[i] : keys_and_defaults[i].text);
+  if (!stored || stored.value().size() != keys.size()) {
+    // Whatever can be read is read key by key; each key that cannot takes its default, with a message.
+    for (const SettingText& asked : keys_and_defaults) texts.push_back(GetSetting(app, section, asked.key, asked.text));
+    return texts;
   }
+  for (std::size_t i = 0; i < keys.size(); ++i) texts.push_back(stored.value()[i].value_or(keys_and_defaults[i].text));
   return texts;
 }
 
