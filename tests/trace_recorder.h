@@ -18,8 +18,8 @@ struct TracedOp {
 
 class TraceRecorder final : public forms::TraceSink {
  public:
-  void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen,
-             forms::OleColor color, int mode) override {
+  void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen, forms::OleColor color,
+             int mode) override {
     ops.push_back({std::string(op), {args.begin(), args.end()}, std::string(text), pen, color, mode});
   }
   std::vector<TracedOp> of(const std::string& op) const {

@@ -74,7 +74,8 @@ Options parse(int argc, char** argv) {
       o.preview = true;
       continue;
     }
-    if (i + 1 >= argc) usage(arg == "--help" || arg == "-h" ? "the options are:" : "unknown option or missing value: " + arg);
+    if (i + 1 >= argc)
+      usage(arg == "--help" || arg == "-h" ? "the options are:" : "unknown option or missing value: " + arg);
     const std::string value = argv[++i];
     if (arg == "--size") {
       const auto x = value.find('x');
@@ -84,7 +85,8 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--dpi") {
       o.dpi = whole_number(value, 24, 2400, "--dpi");
     } else if (arg == "--time") {
-      if (value.size() != 8 || value[2] != ':' || value[5] != ':') usage("--time must be HH:MM:SS, not \"" + value + "\"");
+      if (value.size() != 8 || value[2] != ':' || value[5] != ':')
+        usage("--time must be HH:MM:SS, not \"" + value + "\"");
       o.hour = whole_number(value.substr(0, 2), 0, 23, "the hour");
       o.minute = whole_number(value.substr(3, 2), 0, 59, "the minute");
       o.second = whole_number(value.substr(6, 2), 0, 59, "the second");
@@ -93,8 +95,11 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--picture") {
       o.settings[startup::kKeyPicturePath] = value;
     } else if (arg == "--back" || arg == "--color1" || arg == "--color2") {
-      if (!startup::text_to_color(value)) usage(arg + " must be a colour value (a 32-bit integer), not \"" + value + "\"");
-      const char* key = arg == "--back" ? startup::kKeyBackColor : arg == "--color1" ? startup::kKeyColor1 : startup::kKeyColor2;
+      if (!startup::text_to_color(value))
+        usage(arg + " must be a colour value (a 32-bit integer), not \"" + value + "\"");
+      const char* key = arg == "--back"     ? startup::kKeyBackColor
+                        : arg == "--color1" ? startup::kKeyColor1
+                                            : startup::kKeyColor2;
       o.settings[key] = value;
     } else if (arg == "--stretch") {
       if (value != "true" && value != "false") usage("--stretch must be true or false, not \"" + value + "\"");
@@ -146,8 +151,8 @@ class TraceFile final : public forms::TraceSink {
  public:
   explicit TraceFile(const std::string& path) : m_out(path) {}
   bool ok() const { return m_out.good(); }
-  void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen,
-             forms::OleColor color, int mode) override {
+  void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen, forms::OleColor color,
+             int mode) override {
     m_out << op;
     for (double a : args) m_out << ' ' << number(a);
     if (op == "print") m_out << " \"" << text << '"';

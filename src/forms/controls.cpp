@@ -9,12 +9,8 @@ namespace forms {
 Control::Control(Form& form, const ControlDef& def)
     : m_form(form), m_def(def), m_visible(def.visible), m_enabled(def.enabled), m_caption(def.caption) {}
 
-float Control::Left() const {
-  return static_cast<float>(m_form.pixels_to_units_x(m_container, m_bounds.left));
-}
-float Control::Top() const {
-  return static_cast<float>(m_form.pixels_to_units_y(m_container, m_bounds.top));
-}
+float Control::Left() const { return static_cast<float>(m_form.pixels_to_units_x(m_container, m_bounds.left)); }
+float Control::Top() const { return static_cast<float>(m_form.pixels_to_units_y(m_container, m_bounds.top)); }
 float Control::Width() const {
   return static_cast<float>(m_form.pixels_to_units_x(m_container, m_bounds.width()) -
                             m_form.pixels_to_units_x(m_container, 0));
@@ -88,7 +84,9 @@ void PictureBox::Picture(PictureRef picture) {
   changed();
 }
 
-void PictureBox::bounds_changed() { resize(bounds().empty() ? Size{} : Size{bounds().width(), bounds().height()}, form().dpi()); }
+void PictureBox::bounds_changed() {
+  resize(bounds().empty() ? Size{} : Size{bounds().width(), bounds().height()}, form().dpi());
+}
 
 Timer::Timer(Form& form, const ControlDef& def)
     : Control(form, def), m_interval(def.interval), m_timer_enabled(def.enabled) {}
@@ -103,9 +101,7 @@ void Timer::Enabled(bool value) {
   platform().timer_changed(*this);
 }
 
-bool Timer::running() const {
-  return m_timer_enabled && m_interval > 0 && (form().loaded() || form().loading());
-}
+bool Timer::running() const { return m_timer_enabled && m_interval > 0 && (form().loaded() || form().loading()); }
 
 void Timer::tick() { form().deliver_tick(*this); }
 

@@ -6,8 +6,8 @@ namespace forms {
 
 Rect blend_coverage(FrameBuffer& frame, int x, int y, const std::uint8_t* mask, int mask_width, int mask_height,
                     std::ptrdiff_t mask_stride, Pixel color, const Rect& clip) {
-  const Rect area = intersect(intersect({x, y, x + mask_width, y + mask_height}, clip),
-                              {0, 0, frame.width(), frame.height()});
+  const Rect area =
+      intersect(intersect({x, y, x + mask_width, y + mask_height}, clip), {0, 0, frame.width(), frame.height()});
   if (area.empty()) return {};
   const unsigned cr = (color >> 16) & 0xFF;
   const unsigned cg = (color >> 8) & 0xFF;

@@ -40,7 +40,7 @@ struct ControlDef {
   bool enabled = true;
   bool visible = true;
   std::optional<OleColor> back_color{};
-  std::optional<OleColor> fill_color{};  // shapes: solid fill
+  std::optional<OleColor> fill_color{};    // shapes: solid fill
   std::optional<OleColor> border_color{};  // shapes: outline
   std::optional<FontDef> font{};
   Alignment alignment = Alignment::Left;
@@ -49,7 +49,7 @@ struct ControlDef {
   bool stretch = false;     // image: stretch the picture to the control
   int interval = 0;         // timer: milliseconds
   ScaleMode scale_mode = ScaleMode::Twips;
-  int value = 0;                       // check box: 0 unchecked, 1 checked
+  int value = 0;                         // check box: 0 unchecked, 1 checked
   std::span<const std::byte> picture{};  // picture box: the encoded design-time picture, if any
 };
 

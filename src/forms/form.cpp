@@ -9,15 +9,24 @@ namespace {
 
 std::unique_ptr<Control> make_control(Form& form, const ControlDef& def) {
   switch (def.kind) {
-    case ControlKind::Timer: return std::make_unique<Timer>(form, def);
-    case ControlKind::PictureBox: return std::make_unique<PictureBox>(form, def);
-    case ControlKind::Frame: return std::make_unique<Frame>(form, def);
-    case ControlKind::CommandButton: return std::make_unique<CommandButton>(form, def);
-    case ControlKind::Label: return std::make_unique<Label>(form, def);
-    case ControlKind::CheckBox: return std::make_unique<CheckBox>(form, def);
-    case ControlKind::Image: return std::make_unique<Image>(form, def);
-    case ControlKind::Shape: return std::make_unique<Shape>(form, def);
-    case ControlKind::CommonDialog: return std::make_unique<CommonDialog>(form, def);
+    case ControlKind::Timer:
+      return std::make_unique<Timer>(form, def);
+    case ControlKind::PictureBox:
+      return std::make_unique<PictureBox>(form, def);
+    case ControlKind::Frame:
+      return std::make_unique<Frame>(form, def);
+    case ControlKind::CommandButton:
+      return std::make_unique<CommandButton>(form, def);
+    case ControlKind::Label:
+      return std::make_unique<Label>(form, def);
+    case ControlKind::CheckBox:
+      return std::make_unique<CheckBox>(form, def);
+    case ControlKind::Image:
+      return std::make_unique<Image>(form, def);
+    case ControlKind::Shape:
+      return std::make_unique<Shape>(form, def);
+    case ControlKind::CommonDialog:
+      return std::make_unique<CommonDialog>(form, def);
   }
   return nullptr;
 }
@@ -298,7 +307,8 @@ std::vector<Form*> Application::forms() const {
 
 int Application::loaded_count() const {
   const auto all = forms();
-  return static_cast<int>(std::count_if(all.begin(), all.end(), [](const Form* f) { return f->loaded() || f->loading(); }));
+  return static_cast<int>(
+      std::count_if(all.begin(), all.end(), [](const Form* f) { return f->loaded() || f->loading(); }));
 }
 
 void Application::reset() {

@@ -37,9 +37,7 @@ class Form {
   virtual void Form_Load() {}
   virtual void Form_Unload(int& Cancel) { (void)Cancel; }
   virtual void Form_KeyPress(int& KeyAscii) { (void)KeyAscii; }
-  virtual void Form_MouseMove(int Button, int Shift, float X, float Y) {
-    (void)Button, (void)Shift, (void)X, (void)Y;
-  }
+  virtual void Form_MouseMove(int Button, int Shift, float X, float Y) { (void)Button, (void)Shift, (void)X, (void)Y; }
   virtual void on_click(Control& control) { (void)control; }
   virtual void on_timer(Timer& timer) { (void)timer; }
 
@@ -68,8 +66,14 @@ class Form {
   float ScaleTop() const { return m_scale_top; }
   float ScaleWidth() const;
   float ScaleHeight() const;
-  void ScaleLeft(float value) { m_scale_left = value; m_scale_frozen = true; }
-  void ScaleTop(float value) { m_scale_top = value; m_scale_frozen = true; }
+  void ScaleLeft(float value) {
+    m_scale_left = value;
+    m_scale_frozen = true;
+  }
+  void ScaleTop(float value) {
+    m_scale_top = value;
+    m_scale_frozen = true;
+  }
   void ScaleWidth(float value);
   void ScaleHeight(float value);
 

@@ -19,8 +19,8 @@ class NativeServices {
   virtual ~NativeServices() = default;
   virtual Result<PictureRef> load_picture(const std::string& path, Size bound) = 0;
   virtual Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) = 0;
-  virtual Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style,
-                         double dpi, Pixel color, const Rect& clip) = 0;
+  virtual Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
+                         Pixel color, const Rect& clip) = 0;
   virtual Size measure_text(std::string_view text, const TextStyle& style, double dpi) = 0;
   // The current user's real store (the registry, or the INI file under the user's config folder).
   virtual std::unique_ptr<SettingsStore> user_settings_store() = 0;

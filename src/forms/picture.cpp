@@ -16,21 +16,21 @@ Picture::Picture(int width, int height, std::vector<std::uint32_t> argb)
 Size fit_within(Size source, Size bound) {
   if (bound.width <= 0 || bound.height <= 0) return source;
   if (source.width <= bound.width && source.height <= bound.height) return source;
-  const double scale = std::min(static_cast<double>(bound.width) / source.width,
-                                static_cast<double>(bound.height) / source.height);
+  const double scale =
+      std::min(static_cast<double>(bound.width) / source.width, static_cast<double>(bound.height) / source.height);
   return {std::max(1, static_cast<int>(std::lround(source.width * scale))),
           std::max(1, static_cast<int>(std::lround(source.height * scale)))};
 }
 
 Status check_source_size(Size source) {
   if (source.width <= 0 || source.height <= 0) {
-    return Error{"the picture has no pixels (" + std::to_string(source.width) + " x " +
-                 std::to_string(source.height) + ")"};
+    return Error{"the picture has no pixels (" + std::to_string(source.width) + " x " + std::to_string(source.height) +
+                 ")"};
   }
   const long long pixels = static_cast<long long>(source.width) * source.height;
   if (pixels > kMaxSourcePixels) {
-    return Error{"the picture is too large (" + std::to_string(source.width) + " x " +
-                 std::to_string(source.height) + " pixels)"};
+    return Error{"the picture is too large (" + std::to_string(source.width) + " x " + std::to_string(source.height) +
+                 " pixels)"};
   }
   return ok_status();
 }

@@ -20,7 +20,8 @@ Platform* g_platform = nullptr;
 class MappedFrame final : public FrameBuffer {
  public:
   static std::unique_ptr<FrameBuffer> make(Size size) {
-    const std::size_t bytes = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
     void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     madvise(memory, bytes, MADV_HUGEPAGE);
@@ -102,9 +103,28 @@ std::string GetSetting(const std::string& app, const std::string& section, const
   return stored.value().value_or(default_text);
 }
 
+std::vector<std::string> GetSettingsTogether(const std::string& app, const std::string& section,
+                                             std::span<const SettingText> keys_and_defaults) {
+  std::vector<std::string> keys;
+  for (const SettingText& asked : keys_and_defaults) keys.push_back(asked.key);
+  auto stored = platform().settings().read_all(app, section, keys);
+  std::vector<std::string> texts;
+  if (!stored || stored.value().size() != keys.size()) {
+    // Whatever can be read is read key by key; each key that cannot takes its default, with a message.
+    for (const SettingText& asked : keys_and_defaults) texts.push_back(GetSetting(app, section, asked.key, asked.text));
+    return texts;
+  }
+  for (std::size_t i = 0; i < keys.size(); ++i) texts.push_back(stored.value()[i].value_or(keys_and_defaults[i].text));
+  return texts;
+}
+
 Status SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& text) {
   return platform().settings().write(app, section, key, text);
+}
+
+Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries) {
+  return platform().settings().write_all(app, section, entries);
 }
 
 Result<PictureRef> LoadPicture(const std::string& path) {

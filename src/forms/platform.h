@@ -37,8 +37,8 @@ constexpr char kPathSeparator = '/';
 #endif
 
 struct Monitor {
-  Rect bounds;       // device pixels, in the virtual screen
-  double dpi = 96;   // dots per inch; twips per pixel = 1440 / dpi
+  Rect bounds;      // device pixels, in the virtual screen
+  double dpi = 96;  // dots per inch; twips per pixel = 1440 / dpi
   double twips_per_pixel() const { return 1440.0 / dpi; }
 };
 
@@ -142,8 +142,8 @@ class Platform {
   virtual std::unique_ptr<FrameBuffer> create_frame(Size size) = 0;
   // Draws `text` with its top-left corner at (x, y), glyph pixels only, clipped to `clip`; returns the
   // rectangle it may have changed.
-  virtual Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style,
-                         double dpi, Pixel color, const Rect& clip) = 0;
+  virtual Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
+                         Pixel color, const Rect& clip) = 0;
   virtual Size measure_text(std::string_view text, const TextStyle& style, double dpi) = 0;
 };
 
@@ -171,8 +171,13 @@ std::string Command();
 int MsgBox(const std::string& prompt, int buttons = vbOKOnly, const std::string& title = "");
 std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
                        const std::string& default_text);
-Status SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                   const std::string& text);
+// Several keys of one section (each with its default text) read at one moment where the store allows it
+// (see SettingsStore::read_all): the stored texts, or the defaults of keys absent or unreadable.
+std::vector<std::string> GetSettingsTogether(const std::string& app, const std::string& section,
+                                             std::span<const SettingText> keys_and_defaults);
+Status SaveSetting(const std::string& app, const std::string& section, const std::string& key, const std::string& text);
+// Several keys of one section saved as one change where the store allows it (see SettingsStore::write_all).
+Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries);
 // Decoded to fit the largest monitor, the most any surface can show of it.
 Result<PictureRef> LoadPicture(const std::string& path);
 TimeOfDay Time();

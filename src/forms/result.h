@@ -16,7 +16,7 @@ struct Error {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : m_state(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : m_state(std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Result(Error error) : m_state(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return std::holds_alternative<T>(m_state); }

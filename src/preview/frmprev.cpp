@@ -69,8 +69,8 @@ void frmprev::redraw() {
   const std::int16_t cy = mCenterY;
 
   if (gStretchPic) {
-    const double corner = to_int16(2 * R) / 3.0;
-    const double side = to_int16(4 * R) / 3.0;
+    const double corner = to_int16(std::int64_t{2} * R) / 3.0;
+    const double side = to_int16(std::int64_t{4} * R) / 3.0;
     p.PaintPicture(Picture2.Picture(), static_cast<float>(cx - corner), static_cast<float>(cy - corner),
                    static_cast<float>(side), static_cast<float>(side));
   } else {
@@ -78,7 +78,8 @@ void frmprev::redraw() {
   }
   p.DrawWidth = 2;
 
-  mHalfDiagonal = to_int16(nearest(std::sqrt(static_cast<double>(H / 2) * (H / 2) + static_cast<double>(W / 2) * (W / 2))));
+  mHalfDiagonal =
+      to_int16(nearest(std::sqrt(static_cast<double>(H / 2) * (H / 2) + static_cast<double>(W / 2) * (W / 2))));
   const std::int16_t D = mHalfDiagonal;
 
   for (std::int16_t r = R; r <= D; r = to_int16(r + 1)) {
@@ -150,10 +151,10 @@ void frmprev::Timer1_Timer() {
   const float cx = mCenterX;
   const float cy = mCenterY;
   saver::draw_hand(Picture1, cx, cy, M * 6 + 270, R * 5.2 / 6, 2, mPrevMinuteX, mPrevMinuteY);
-  saver::draw_hand(Picture1, cx, cy, Hr * 30 + 270, to_int16(4 * mRadius) / 6.0, 2, mPrevHourX, mPrevHourY);
+  saver::draw_hand(Picture1, cx, cy, Hr * 30 + 270, to_int16(std::int64_t{4} * mRadius) / 6.0, 2, mPrevHourX,
+                   mPrevHourY);
   saver::draw_hand(Picture1, cx, cy, now.second * 6 + 270, R * 5.8 / 6, 1, mPrevSecondX, mPrevSecondY);
 }
-
 
 void frmprev::Form_Unload(int& Cancel) {
   (void)Cancel;

@@ -4,8 +4,8 @@
 
 namespace saver {
 
-void draw_hand(forms::PictureBox& surface, float cx, float cy, double angle, double length, int width,
-               float& prev_x, float& prev_y) {
+void draw_hand(forms::PictureBox& surface, float cx, float cy, double angle, double length, int width, float& prev_x,
+               float& prev_y) {
   const double theta = kRadiansPerDegree * angle;
   const auto x = static_cast<float>(length * std::cos(theta) + cx);
   const auto y = static_cast<float>(length * std::sin(theta) + cy);

@@ -38,7 +38,7 @@ inline constexpr std::int32_t kHandColor = 255;
 // One hand of a tick: erases the hand's previous line, when it has one (x not -1), by drawing it again
 // with the not-XOR pen, then draws the hand from (cx, cy) at `angle` degrees, `length` long and `width`
 // pixels wide, and keeps its new end.
-void draw_hand(forms::PictureBox& surface, float cx, float cy, double angle, double length, int width,
-               float& prev_x, float& prev_y);
+void draw_hand(forms::PictureBox& surface, float cx, float cy, double angle, double length, int width, float& prev_x,
+               float& prev_y);
 
 }  // namespace saver

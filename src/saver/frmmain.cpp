@@ -96,7 +96,8 @@ void frmmain::redraw() {
     } else {
       p.ForeColor = gColor2;
       mRingToggle = false;
-      p.Box(cx - static_cast<float>(r), cy - static_cast<float>(r), cx + static_cast<float>(r), cy + static_cast<float>(r));
+      p.Box(cx - static_cast<float>(r), cy - static_cast<float>(r), cx + static_cast<float>(r),
+            cy + static_cast<float>(r));
     }
   }
 
@@ -148,7 +149,6 @@ void frmmain::Timer1_Timer() {
   draw_hand(Picture1, mCenterX, mCenterY, Hr * 30 + 270, R * 4 / 6, 8, mPrevHourX, mPrevHourY);
   draw_hand(Picture1, mCenterX, mCenterY, now.second * 6 + 270, R * 5.8 / 6, 3, mPrevSecondX, mPrevSecondY);
 }
-
 
 void frmmain::AlwaysOnTop(forms::Form& form, bool flag) {
   if (!flag) return;

@@ -25,19 +25,17 @@ std::string_view strip(std::string_view text) {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 void warn_ignored(const char* key, const std::string& text, const char* what) {
-  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n", forms::App.EXEName().c_str(),
-               key, text.size() > 60 ? (text.substr(0, 60) + "...").c_str() : text.c_str(), what);
+  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n", forms::App.EXEName().c_str(), key,
+               text.size() > 60 ? (text.substr(0, 60) + "...").c_str() : text.c_str(), what);
 }
 
-std::int32_t color_setting(const char* key) {
-  const std::string text = forms::GetSetting(kAppName, kSection, key, color_to_text(kDefaultColor));
+std::int32_t color_setting(const char* key, const std::string& text) {
   if (auto color = text_to_color(text)) return *color;
   warn_ignored(key, text, "not a 32-bit integer");
   return kDefaultColor;
 }
 
-bool flag_setting(const char* key) {
-  const std::string text = forms::GetSetting(kAppName, kSection, key, flag_to_text(kDefaultStretch));
+bool flag_setting(const char* key, const std::string& text) {
   if (auto flag = text_to_flag(text)) return *flag;
   warn_ignored(key, text, "neither True, False nor a number");
   return kDefaultStretch;
@@ -101,26 +99,31 @@ std::string flag_to_text(bool flag) { return flag ? "True" : "False"; }
 
 std::string DefaultPicturePath() { return forms::App.Path() + forms::kPathSeparator + "a.gif"; }
 
+// The five keys are read at one moment, so that another instance saving meanwhile cannot give a mixture
+// of its settings and the ones before.
 void LoadSettings() {
-  gPicturePath = forms::GetSetting(kAppName, kSection, kKeyPicturePath, DefaultPicturePath());
-  gBackColor = color_setting(kKeyBackColor);
-  gColor1 = color_setting(kKeyColor1);
-  gColor2 = color_setting(kKeyColor2);
-  gStretchPic = flag_setting(kKeyStretchPic);
+  const forms::SettingText asked[] = {
+      {kKeyPicturePath, DefaultPicturePath()},         {kKeyBackColor, color_to_text(kDefaultColor)},
+      {kKeyColor1, color_to_text(kDefaultColor)},      {kKeyColor2, color_to_text(kDefaultColor)},
+      {kKeyStretchPic, flag_to_text(kDefaultStretch)},
+  };
+  const std::vector<std::string> texts = forms::GetSettingsTogether(kAppName, kSection, asked);
+  gPicturePath = texts[0];
+  gBackColor = color_setting(kKeyBackColor, texts[1]);
+  gColor1 = color_setting(kKeyColor1, texts[2]);
+  gColor2 = color_setting(kKeyColor2, texts[3]);
+  gStretchPic = flag_setting(kKeyStretchPic, texts[4]);
 }
 
 forms::Status SaveSettings() {
-  const std::pair<const char*, std::string> entries[] = {
-      {kKeyPicturePath, gPicturePath},         {kKeyBackColor, color_to_text(gBackColor)},
-      {kKeyColor1, color_to_text(gColor1)},    {kKeyColor2, color_to_text(gColor2)},
+  const forms::SettingText entries[] = {
+      {kKeyPicturePath, gPicturePath},
+      {kKeyBackColor, color_to_text(gBackColor)},
+      {kKeyColor1, color_to_text(gColor1)},
+      {kKeyColor2, color_to_text(gColor2)},
       {kKeyStretchPic, flag_to_text(gStretchPic)},
   };
-  forms::Status first = forms::ok_status();
-  for (const auto& [key, text] : entries) {
-    forms::Status saved = forms::SaveSetting(kAppName, kSection, key, text);
-    if (!saved && first) first = saved;
-  }
-  return first;
+  return forms::SaveSettingsTogether(kAppName, kSection, entries);
 }
 
 forms::Status SavePicturePath() { return forms::SaveSetting(kAppName, kSection, kKeyPicturePath, gPicturePath); }

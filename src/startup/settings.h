@@ -33,7 +33,8 @@ extern bool gStretchPic;
 std::string DefaultPicturePath();
 
 void LoadSettings();
-// Writes all five keys, in order; every key is attempted, and the first failure is returned.
+// Writes all five keys, in order, as one change where the store can make it one (the Linux settings file:
+// all five or none); elsewhere every key is attempted and the first failure is returned.
 forms::Status SaveSettings();
 forms::Status SavePicturePath();
 

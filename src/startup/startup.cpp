@@ -101,8 +101,10 @@ void ShowPreview() {
   namespace user32 = forms::user32;
   const auto parsed = ParseWindowHandle(gCommandLine);
   if (!parsed) {
-    forms::fail_start("the preview needs the host's window handle as decimal digits within the 32-bit range, "
-                      "after /P; got \"" + gCommandLine + "\"");
+    forms::fail_start(
+        "the preview needs the host's window handle as decimal digits within the 32-bit range, "
+        "after /P; got \"" +
+        gCommandLine + "\"");
   }
   gPreviewParent = *parsed;
   const forms::WindowHandle parent = as_handle(gPreviewParent);

@@ -41,9 +41,9 @@ TEST_F(FrmprevTest, TheDesignedSurfaceGivesTheSmallDialItsNumbers) {
   frmprev& form = start_preview();
   EXPECT_FLOAT_EQ(form.Picture1.ScaleWidth(), 155);
   EXPECT_FLOAT_EQ(form.Picture1.ScaleHeight(), 113);
-  EXPECT_EQ(form.mRadius, 46);     // nearest(46.5): halves go to the even neighbour
-  EXPECT_EQ(form.mCenterX, 78);    // nearest(77.5)
-  EXPECT_EQ(form.mCenterY, 56);    // nearest(56.5)
+  EXPECT_EQ(form.mRadius, 46);   // nearest(46.5): halves go to the even neighbour
+  EXPECT_EQ(form.mCenterX, 78);  // nearest(77.5)
+  EXPECT_EQ(form.mCenterY, 56);  // nearest(56.5)
   EXPECT_EQ(form.mHalfDiagonal, 96);
 
   std::vector<double> field, pattern_circles, bezel_white, bezel_grey;

@@ -47,7 +47,8 @@ TEST_F(FrmSettingTest, AStoredFalseFlagLeavesTheBoxClearAndTheFlagFalse) {
 TEST_F(FrmSettingTest, OkWritesAllFiveKeysEvenUnchangedAndEnds) {
   frmSetting& dialog = open_dialog();
   platform->click(dialog, "cmdOK");
-  EXPECT_EQ(store().writes, (std::vector<std::string>{"PICTURE_PATH", "BACK_COLOR", "COLOR1", "COLOR2", "STRETCH_PIc"}));
+  EXPECT_EQ(store().writes,
+            (std::vector<std::string>{"PICTURE_PATH", "BACK_COLOR", "COLOR1", "COLOR2", "STRETCH_PIc"}));
   EXPECT_EQ(stored("PICTURE_PATH"), startup::DefaultPicturePath());
   EXPECT_TRUE(platform->ended());
 }
@@ -150,7 +151,8 @@ TEST_F(FrmSettingTest, ConfigurationLoadsTheHiddenSaverWindowAndReportsItsPictur
   frmSetting& dialog = open_dialog();
   std::vector<std::string> order;
   for (const std::string& line : platform->log) {
-    if (line.rfind("create", 0) == 0 || line.rfind("MsgBox", 0) == 0 || line.rfind("show", 0) == 0) order.push_back(line);
+    if (line.rfind("create", 0) == 0 || line.rfind("MsgBox", 0) == 0 || line.rfind("show", 0) == 0)
+      order.push_back(line);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"create frmmain", "MsgBox Image Not Found", "create frmSetting",
                                              "show frmSetting"}));

@@ -34,7 +34,8 @@ TEST_F(SettingsTest, SaveWritesAllFiveKeysInOrderAsPlainText) {
   gBackColor = -16777216;
   gStretchPic = false;
   ASSERT_TRUE(startup::SaveSettings());
-  EXPECT_EQ(store().writes, (std::vector<std::string>{"PICTURE_PATH", "BACK_COLOR", "COLOR1", "COLOR2", "STRETCH_PIc"}));
+  EXPECT_EQ(store().writes,
+            (std::vector<std::string>{"PICTURE_PATH", "BACK_COLOR", "COLOR1", "COLOR2", "STRETCH_PIc"}));
   EXPECT_EQ(stored("PICTURE_PATH"), gPicturePath);  // the default path too
   EXPECT_EQ(stored("COLOR1"), "255");
   EXPECT_EQ(stored("COLOR2"), "0");
@@ -99,11 +100,25 @@ struct ColorCase {
 
 TEST(TextToColor, AcceptsDecimalIntegersWithBlanksAndSignOnly) {
   const ColorCase cases[] = {
-      {"255", 255},       {" 255 ", 255},        {"+255", 255},        {"-1", -1},
-      {"0", 0},           {"\t7\t", 7},          {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
-      {"2147483648", {}}, {"-2147483649", {}},   {"9223372036854775808", {}}, {"", {}},
-      {" ", {}},          {"-", {}},             {"12.5", {}},         {"&HFF", {}},
-      {"1e3", {}},        {"25 5", {}},          {"abc", {}},
+      {"255", 255},
+      {" 255 ", 255},
+      {"+255", 255},
+      {"-1", -1},
+      {"0", 0},
+      {"\t7\t", 7},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
+      {"2147483648", {}},
+      {"-2147483649", {}},
+      {"9223372036854775808", {}},
+      {"", {}},
+      {" ", {}},
+      {"-", {}},
+      {"12.5", {}},
+      {"&HFF", {}},
+      {"1e3", {}},
+      {"25 5", {}},
+      {"abc", {}},
   };
   for (const ColorCase& c : cases) {
     EXPECT_EQ(startup::text_to_color(c.text), c.value) << "text \"" << c.text << "\"";
@@ -117,10 +132,9 @@ struct FlagCase {
 
 TEST(TextToFlag, AcceptsTrueFalseInAnyCaseAndNumbers) {
   const FlagCase cases[] = {
-      {"True", true}, {"False", false}, {"tRuE", true}, {"FALSE", false}, {" True ", true},
-      {"0", false},   {"1", true},      {"2", true},    {"-1", true},     {"0.0", false},
-      {"0.5", true},  {"00", false},    {"yes", {}},    {"", {}},         {"Truth", {}},
-      {"1.2.3", {}},  {".", {}},
+      {"True", true}, {"False", false}, {"tRuE", true}, {"FALSE", false}, {" True ", true}, {"0", false},
+      {"1", true},    {"2", true},      {"-1", true},   {"0.0", false},   {"0.5", true},    {"00", false},
+      {"yes", {}},    {"", {}},         {"Truth", {}},  {"1.2.3", {}},    {".", {}},
   };
   for (const FlagCase& c : cases) {
     EXPECT_EQ(startup::text_to_flag(c.text), c.value) << "text \"" << c.text << "\"";

@@ -41,10 +41,19 @@ TEST_F(StartupTest, CommandLinesSelectTheirMode) {
   const std::vector<std::string> configuration{"create frmmain", "create frmSetting"};
   const std::vector<std::string> none;
   const Case cases[] = {
-      {"", saver},          {"/S", saver},     {"  /s  ", saver},         {"/s:1", saver},
-      {"/c", configuration}, {"/c:1234", configuration}, {" /C 99", configuration},
-      {"/A", none},         {"-S", none},      {"S", none},              {"/", none},
-      {"--help", none},     {"s/", none},
+      {"", saver},
+      {"/S", saver},
+      {"  /s  ", saver},
+      {"/s:1", saver},
+      {"/c", configuration},
+      {"/c:1234", configuration},
+      {" /C 99", configuration},
+      {"/A", none},
+      {"-S", none},
+      {"S", none},
+      {"/", none},
+      {"--help", none},
+      {"s/", none},
   };
   for (const Case& c : cases) {
     run_main(c.line);
@@ -133,8 +142,8 @@ TEST_F(StartupTest, TheGuardEndsASaverStartOnlyWhenBothConditionsHold) {
     bool window_exists;
     bool ends;
   };
-  for (const Case c : {Case{false, false, false}, Case{false, true, false}, Case{true, false, false},
-                       Case{true, true, true}}) {
+  for (const Case c :
+       {Case{false, false, false}, Case{false, true, false}, Case{true, false, false}, Case{true, true, true}}) {
     TearDown();
     SetUp();
     platform->prev_instance = c.prev_instance;

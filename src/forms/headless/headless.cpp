@@ -155,7 +155,8 @@ void HeadlessPlatform::timer_changed(Timer& timer) {
 int HeadlessPlatform::running_timers() const { return static_cast<int>(m_timers.size()); }
 
 void HeadlessPlatform::set_time(int hour, int minute, int second) {
-  const std::int64_t target = (static_cast<std::int64_t>(hour) * 3600 + minute * 60 + second) * 1000;
+  const std::int64_t target =
+      (static_cast<std::int64_t>(hour) * 3600 + static_cast<std::int64_t>(minute) * 60 + second) * 1000;
   const std::int64_t delta = target - m_now_ms;
   for (Armed& a : m_timers) a.due_ms += delta;
   m_now_ms = target;
@@ -291,8 +292,7 @@ std::int32_t HeadlessPlatform::get_window_long(WindowHandle handle, int index) {
 }
 
 std::intptr_t HeadlessPlatform::set_window_long(WindowHandle handle, int index, std::intptr_t value) {
-  log.push_back("SetWindowLongA " + std::to_string(handle) + " " + std::to_string(index) + " " +
-                std::to_string(value));
+  log.push_back("SetWindowLongA " + std::to_string(handle) + " " + std::to_string(index) + " " + std::to_string(value));
   WindowRecord* r = record(handle);
   if (r == nullptr) return 0;
   if (index == user32::kGwlStyle) {
@@ -320,9 +320,9 @@ WindowHandle HeadlessPlatform::set_parent(WindowHandle child, WindowHandle paren
 
 bool HeadlessPlatform::set_window_pos(WindowHandle handle, WindowHandle insert_after, int x, int y, int cx, int cy,
                                       unsigned flags) {
-  log.push_back("SetWindowPos " + std::to_string(handle) + " " + std::to_string(static_cast<std::intptr_t>(insert_after)) +
-                " " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(cx) + " " +
-                std::to_string(cy) + " " + std::to_string(flags));
+  log.push_back("SetWindowPos " + std::to_string(handle) + " " +
+                std::to_string(static_cast<std::intptr_t>(insert_after)) + " " + std::to_string(x) + " " +
+                std::to_string(y) + " " + std::to_string(cx) + " " + std::to_string(cy) + " " + std::to_string(flags));
   WindowRecord* r = record(handle);
   if (r == nullptr || r->destroyed) return false;
   if ((flags & user32::kSwpNoMove) == 0) r->rect = {x, y, x + r->rect.width(), y + r->rect.height()};
@@ -336,7 +336,7 @@ bool HeadlessPlatform::set_window_pos(WindowHandle handle, WindowHandle insert_a
 }
 
 int HeadlessPlatform::show_cursor(bool show) {
-  log.push_back(show ? "ShowCursor 1" : "ShowCursor 0");
+  log.emplace_back(show ? "ShowCursor 1" : "ShowCursor 0");
   cursor_count += show ? 1 : -1;
   return cursor_count;
 }

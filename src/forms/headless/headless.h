@@ -130,11 +130,11 @@ class HeadlessPlatform final : public Platform {
   std::vector<Monitor> monitors() override { return screens; }
   TimeOfDay time_of_day() override;
   WindowHandle find_window(const std::string& title) override;
-  bool get_client_rect(WindowHandle window, Rect& rect) override;
-  std::int32_t get_window_long(WindowHandle window, int index) override;
-  std::intptr_t set_window_long(WindowHandle window, int index, std::intptr_t value) override;
+  bool get_client_rect(WindowHandle handle, Rect& rect) override;
+  std::int32_t get_window_long(WindowHandle handle, int index) override;
+  std::intptr_t set_window_long(WindowHandle handle, int index, std::intptr_t value) override;
   WindowHandle set_parent(WindowHandle child, WindowHandle parent) override;
-  bool set_window_pos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
+  bool set_window_pos(WindowHandle handle, WindowHandle insert_after, int x, int y, int cx, int cy,
                       unsigned flags) override;
   int show_cursor(bool show) override;
   Result<PictureRef> load_picture(const std::string& path, Size bound) override;
@@ -168,7 +168,7 @@ class HeadlessPlatform final : public Platform {
   WindowHandle m_next_handle = 0x10010;
   std::vector<Armed> m_timers;
   std::uint64_t m_arm_order = 0;
-  std::int64_t m_now_ms = 10 * 3600 * 1000;
+  std::int64_t m_now_ms = 10LL * 3600 * 1000;
   bool m_ended = false;
   int m_exit_status = 0;
 };

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -29,22 +30,40 @@ bool same_key(const std::string& a, const std::string& b) {
   return true;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// A line without the carriage return that ends it in a file written with CRLF line ends.
+std::string body(const std::string& line) {
+  return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
 // "[name]" gives name; anything else nullopt.
 std::optional<std::string> section_of(const std::string& line) {
-  const std::string t = trim(line);
+  const std::string t = trim(body(line));
   if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
   return trim(t.substr(1, t.size() - 2));
 }
 
 // "KEY=value" gives KEY; comments, blank and unparsable lines nullopt.
 std::optional<std::string> key_of(const std::string& line) {
-  const std::string t = trim(line);
+  const std::string t = trim(body(line));
   if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return std::nullopt;
   const auto eq = line.find('=');
   if (eq == std::string::npos) return std::nullopt;
   std::string key = trim(line.substr(0, eq));
   if (key.empty()) return std::nullopt;
   return key;
+}
+
+bool blank(const std::string& line) { return trim(body(line)).empty(); }
+
+// An application, section or key name the file can hold and give back: one line of printable text
+// without surrounding blanks, that makes no path of its own and, for a key, no comment or section.
+bool storable_name(const std::string& name, const char* forbidden) {
+  if (name.empty() || name != trim(name) || name == "." || name == "..") return false;
+  return std::ranges::none_of(name, [forbidden](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || std::strchr(forbidden, c) != nullptr;
+  });
 }
 
 std::string errno_text(const std::string& what, const std::filesystem::path& path, int error) {
@@ -82,7 +101,7 @@ Result<std::optional<std::string>> read_file(const std::filesystem::path& path) 
   return std::optional<std::string>(std::move(text));
 }
 
-Status write_all(int fd, const std::string& text, const std::filesystem::path& path) {
+Status write_fully(int fd, const std::string& text, const std::filesystem::path& path) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -93,6 +112,15 @@ Status write_all(int fd, const std::string& text, const std::filesystem::path& p
     done += static_cast<std::size_t>(n);
   }
   return ok_status();
+}
+
+// The file a save replaces: the settings file itself, or where it points when it is a symbolic link (kept
+// with the user's other dotfiles, say), so that the link survives the save.
+std::filesystem::path replaced_file(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(file, ec)) return file;
+  std::filesystem::path target = std::filesystem::weakly_canonical(file, ec);
+  return ec ? file : target;
 }
 
 Status make_folder(const std::filesystem::path& folder) {
@@ -108,15 +136,16 @@ Status make_folder(const std::filesystem::path& folder) {
 
 IniDocument IniDocument::parse(const std::string& text) {
   IniDocument doc;
-  std::size_t start = 0;
+  // A byte-order mark, as some editors write, belongs to the file rather than to its first line.
+  doc.m_bom = text.starts_with(kByteOrderMark);
+  std::size_t start = doc.m_bom ? kByteOrderMark.size() : 0;
   while (start < text.size()) {
     auto end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    doc.m_lines.push_back(std::move(line));
+    doc.m_lines.push_back(text.substr(start, end - start));  // as it stands, CR and all
     start = end + 1;
   }
+  doc.m_crlf = !doc.m_lines.empty() && !doc.m_lines.front().empty() && doc.m_lines.front().back() == '\r';
   return doc;
 }
 
@@ -128,13 +157,14 @@ std::optional<std::string> IniDocument::get(const std::string& section, const st
       continue;
     }
     if (!in_section) continue;
-    if (auto k = key_of(line); k && same_key(*k, key)) return line.substr(line.find('=') + 1);
+    if (auto k = key_of(line); k && same_key(*k, key)) return body(line).substr(line.find('=') + 1);
   }
   return std::nullopt;
 }
 
 void IniDocument::set(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string entry = key + "=" + value;
+  const std::string eol = m_crlf ? "\r" : "";  // new lines end as the file's first line does
+  const std::string entry = key + "=" + value + eol;
   bool in_section = false;
   std::optional<std::size_t> section_end;  // index after the last line of the wanted section
   for (std::size_t i = 0; i < m_lines.size(); ++i) {
@@ -148,19 +178,19 @@ void IniDocument::set(const std::string& section, const std::string& key, const 
       m_lines[i] = entry;
       return;
     }
-    if (!trim(m_lines[i]).empty()) section_end = i + 1;
+    if (!blank(m_lines[i])) section_end = i + 1;
   }
   if (section_end) {
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(*section_end), entry);
     return;
   }
-  if (!m_lines.empty() && !trim(m_lines.back()).empty()) m_lines.emplace_back();
-  m_lines.push_back("[" + section + "]");
+  if (!m_lines.empty() && !blank(m_lines.back())) m_lines.push_back(eol);
+  m_lines.push_back("[" + section + "]" + eol);
   m_lines.push_back(entry);
 }
 
 std::string IniDocument::text() const {
-  std::string out;
+  std::string out(m_bom ? kByteOrderMark : std::string_view());
   for (const std::string& line : m_lines) out += line + "\n";
   return out;
 }
@@ -184,17 +214,38 @@ std::filesystem::path IniSettingsStore::file_of(const std::string& app, const st
 
 Result<std::optional<std::string>> IniSettingsStore::read(const std::string& app, const std::string& section,
                                                           const std::string& key) {
+  auto values = read_all(app, section, std::span(&key, 1));
+  if (!values) return Error{values.reason()};
+  return values.value().front();
+}
+
+Result<std::vector<std::optional<std::string>>> IniSettingsStore::read_all(const std::string& app,
+                                                                           const std::string& section,
+                                                                           std::span<const std::string> keys) {
   auto text = read_file(file_of(app, section));
   if (!text) return Error{text.reason()};
-  if (!text.value()) return std::optional<std::string>();
-  return IniDocument::parse(*text.value()).get(section, key);
+  std::vector<std::optional<std::string>> values(keys.size());
+  if (!text.value()) return values;
+  const IniDocument doc = IniDocument::parse(*text.value());
+  for (std::size_t i = 0; i < keys.size(); ++i) values[i] = doc.get(section, keys[i]);
+  return values;
 }
 
 Status IniSettingsStore::write(const std::string& app, const std::string& section, const std::string& key,
                                const std::string& text) {
-  if (text.find_first_of("\r\n") != std::string::npos || key.find_first_of("\r\n=[") != std::string::npos ||
-      trim(key).empty()) {
-    return Error{"cannot store " + key + ": a settings value must be one line"};
+  const SettingText entry[] = {{key, text}};
+  return write_all(app, section, entry);
+}
+
+Status IniSettingsStore::write_all(const std::string& app, const std::string& section,
+                                   std::span<const SettingText> entries) {
+  for (const SettingText& entry : entries) {
+    if (entry.text.find_first_of("\r\n") != std::string::npos) {
+      return Error{"cannot store " + entry.key + ": a settings value must be one line"};
+    }
+    if (!storable_name(app, "") || !storable_name(section, "[]") || !storable_name(entry.key, "=[];#")) {
+      return Error{"cannot store " + entry.key + ": not a name the settings file can hold"};
+    }
   }
   const std::filesystem::path file = file_of(app, section);
   if (Status made = make_folder(file.parent_path()); !made) return made;
@@ -209,19 +260,23 @@ Status IniSettingsStore::write(const std::string& app, const std::string& sectio
   auto current = read_file(file);
   if (!current) return Error{current.reason()};
   IniDocument doc = IniDocument::parse(current.value().value_or(std::string()));
-  doc.set(section, key, text);
+  for (const SettingText& entry : entries) doc.set(section, entry.key, entry.text);
 
-  const std::filesystem::path temp = file.string() + ".tmp";
-  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
+  const std::filesystem::path target = replaced_file(file);
+  const std::filesystem::path temp = target.string() + ".tmp";
+  // What an interrupted save left at the temporary name goes first, whatever it is (a link must not
+  // redirect the write, a FIFO must not block it), and the temporary file is made afresh.
+  ::unlink(temp.c_str());
+  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
-  Status written = write_all(out.fd, doc.text(), temp);
+  Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
-  if (written && ::rename(temp.c_str(), file.c_str()) != 0) written = Error{errno_text("replace", file, errno)};
+  if (written && ::rename(temp.c_str(), target.c_str()) != 0) written = Error{errno_text("replace", target, errno)};
   if (!written) {
     ::unlink(temp.c_str());
     return written;
   }
-  Fd folder{::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  Fd folder{::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   if (folder.fd >= 0) ::fsync(folder.fd);
   return ok_status();
 }

@@ -4,9 +4,9 @@
 // Reading takes no lock and never writes: a save replaces the whole file by rename, so a reader sees the
 // old file or the new one. A save re-reads the file under an exclusive flock on "<file>.lock", changes
 // one line, writes "<file>.tmp" (flushed to disk), and renames it over the file: a crash leaves the old
-// file or the new one and at most that one temporary file, which the next save overwrites; two processes
+// file or the new one and at most that one temporary file, which the next save replaces; two processes
 // saving at once never lose each other's keys. Lines the parser does not understand are kept as they
-// stand. Keys match without regard to ASCII case, as registry value names do.
+// stand, line ends included. Keys match without regard to ASCII case, as registry value names do.
 #pragma once
 
 #include <filesystem>
@@ -27,7 +27,9 @@ class IniDocument {
   std::string text() const;
 
  private:
-  std::vector<std::string> m_lines;
+  std::vector<std::string> m_lines;  // without their '\n'; a CRLF file's lines keep their '\r'
+  bool m_crlf = false;
+  bool m_bom = false;  // the file starts with a UTF-8 byte-order mark
 };
 
 class IniSettingsStore final : public SettingsStore {
@@ -39,8 +41,13 @@ class IniSettingsStore final : public SettingsStore {
 
   Result<std::optional<std::string>> read(const std::string& app, const std::string& section,
                                           const std::string& key) override;
+  // All the keys from one reading of the file.
+  Result<std::vector<std::optional<std::string>>> read_all(const std::string& app, const std::string& section,
+                                                           std::span<const std::string> keys) override;
   Status write(const std::string& app, const std::string& section, const std::string& key,
                const std::string& text) override;
+  // All the keys in one locked read-modify-write and one rename: all of them are stored or none.
+  Status write_all(const std::string& app, const std::string& section, std::span<const SettingText> entries) override;
 
   std::filesystem::path file_of(const std::string& app, const std::string& section) const;
 

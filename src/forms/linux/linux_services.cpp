@@ -12,8 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "forms/linux/ini_store.h"
+#include "forms/linux/picture_format.h"
 #include "forms/native_services.h"
 
 namespace forms {
@@ -30,21 +33,52 @@ void unref_pixbuf(GdkPixbuf* p) { g_object_unref(p); }
 using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 
 // ---- Pictures ----
+//
+// A picture is decoded by the gdk-pixbuf module of the format its first bytes name (never by gdk-pixbuf's
+// guess over every module it has), and refused as early as it can be: a file that is not a regular file
+// or is larger than any picture within kMaxSourcePixels, a format the loader does not read, a JPEG of too
+// many scans, and a header whose size is out of range, before the decoder allocates its pixels.
+
+// The largest picture file worth reading: an uncompressed 32-bit bitmap of kMaxSourcePixels, with room
+// for headers and metadata.
+constexpr std::uint64_t kMaxPictureBytes = 4 * static_cast<std::uint64_t>(kMaxSourcePixels) + (16u << 20);
 
 struct LoadState {
   Size bound;
-  std::string refused;  // why the picture was refused at its header, or empty
+  bool scale_in_decoder = false;  // JPEG decodes straight to a smaller size; the others decode whole
+  std::string refused;            // why the picture was refused at its header, or empty
+  std::vector<bool> rows;         // the rows the decoder has delivered, once it knows the height
+  int rows_done = 0;
 };
 
 void on_size_prepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
   auto* state = static_cast<LoadState*>(data);
   if (Status ok = check_source_size({width, height}); !ok) {
     state->refused = ok.reason();
-    gdk_pixbuf_loader_set_size(loader, 1, 1);
+    // A size of zero makes every gdk-pixbuf module stop before it allocates the picture's pixels.
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
     return;
   }
+  if (!state->scale_in_decoder) return;
   const Size fit = fit_within({width, height}, state->bound);
   if (fit.width != width || fit.height != height) gdk_pixbuf_loader_set_size(loader, fit.width, fit.height);
+}
+
+// Counts the rows delivered, so that a file cut short (whose missing rows gdk-pixbuf leaves as they
+// were allocated) is told from a whole one.
+void on_area_updated(GdkPixbufLoader* loader, int x, int y, int width, int height, gpointer data) {
+  (void)x, (void)width;
+  auto* state = static_cast<LoadState*>(data);
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+  if (pixbuf == nullptr) return;
+  const int total = gdk_pixbuf_get_height(pixbuf);
+  if (state->rows.empty()) state->rows.assign(static_cast<std::size_t>(total), false);
+  for (int row = std::max(y, 0); row < std::min(y + height, total); ++row) {
+    if (!state->rows[static_cast<std::size_t>(row)]) {
+      state->rows[static_cast<std::size_t>(row)] = true;
+      ++state->rows_done;
+    }
+  }
 }
 
 PictureRef to_picture(GdkPixbuf* pixbuf) {
@@ -66,36 +100,45 @@ PictureRef to_picture(GdkPixbuf* pixbuf) {
   return std::make_shared<const Picture>(width, height, std::move(argb));
 }
 
-// Feeds bytes to a loader in pieces, stopping as soon as the header has been refused.
+// Takes a picture's bytes in pieces and hands them to the decoder of its format, stopping at the first
+// reason to refuse it. The decoder is made once the signature has been seen.
 class Decoder {
  public:
-  explicit Decoder(Size bound) : m_loader(gdk_pixbuf_loader_new()) {
-    m_state.bound = bound;
-    g_signal_connect(m_loader, "size-prepared", G_CALLBACK(on_size_prepared), &m_state);
-  }
+  explicit Decoder(Size bound) { m_state.bound = bound; }
   ~Decoder() {
+    if (m_loader == nullptr) return;
     if (!m_closed) gdk_pixbuf_loader_close(m_loader, nullptr);
     g_object_unref(m_loader);
   }
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
 
-  bool feed(const guchar* data, gsize size) {
-    GError* error = nullptr;
-    if (gdk_pixbuf_loader_write(m_loader, data, size, &error) == 0) return fail(error);
-    return m_state.refused.empty();
+  // False once the picture has been refused; feeding more is pointless then.
+  bool feed(std::span<const std::uint8_t> bytes) {
+    if (refused()) return false;
+    if (m_loader == nullptr) {
+      const std::size_t take = std::min(linux_services::kHeadBytes - m_head.size(), bytes.size());
+      m_head.insert(m_head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+      bytes = bytes.subspan(take);
+      if (m_head.size() < linux_services::kHeadBytes) return true;
+      if (!start() || !pass(m_head)) return false;
+    }
+    return bytes.empty() || pass(bytes);
   }
 
   Result<PictureRef> finish(const std::string& what) {
-    if (!m_state.refused.empty()) return Error{what + ": " + m_state.refused};
-    if (!m_error.empty()) return Error{what + ": " + m_error};
+    if (m_loader == nullptr && !refused() && start()) pass(m_head);  // a file shorter than a signature
+    if (refused()) return Error{what + ": " + reason()};
     GError* error = nullptr;
     m_closed = true;
     if (gdk_pixbuf_loader_close(m_loader, &error) == 0) {
       fail(error);
-      return Error{what + ": " + m_error};
+      return Error{what + ": " + reason()};
     }
-    if (!m_state.refused.empty()) return Error{what + ": " + m_state.refused};
+    if (refused()) return Error{what + ": " + reason()};
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(m_loader);
     if (pixbuf == nullptr) return Error{what + ": not a picture"};
+    if (!whole(pixbuf)) return Error{what + ": the file is cut short"};
     const Size have{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
     const Size fit = fit_within(have, m_state.bound);
     if (fit == have) return to_picture(pixbuf);
@@ -105,12 +148,58 @@ class Decoder {
   }
 
  private:
+  bool refused() const { return !m_state.refused.empty() || !m_error.empty(); }
+  const std::string& reason() const { return m_state.refused.empty() ? m_error : m_state.refused; }
+
+  bool start() {
+    m_format = linux_services::sniff_format(m_head);
+    const char* module = linux_services::module_name(m_format);
+    if (module == nullptr) {
+      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
+      return false;
+    }
+    if (const char* implausible = linux_services::implausible_header(m_format, m_head)) {
+      m_error = implausible;
+      return false;
+    }
+    GError* error = nullptr;
+    m_loader = gdk_pixbuf_loader_new_with_type(module, &error);
+    if (m_loader == nullptr) return fail(error);
+    m_state.scale_in_decoder = m_format == linux_services::PictureFormat::Jpeg;
+    g_signal_connect(m_loader, "size-prepared", G_CALLBACK(on_size_prepared), &m_state);
+    g_signal_connect(m_loader, "area-updated", G_CALLBACK(on_area_updated), &m_state);
+    return true;
+  }
+
+  // A JPEG must reach its end marker; the other formats must have delivered every row.
+  bool whole(GdkPixbuf* pixbuf) const {
+    if (m_format == linux_services::PictureFormat::Jpeg) return m_scans.ended();
+    return m_state.rows_done == gdk_pixbuf_get_height(pixbuf);
+  }
+
+  bool pass(std::span<const std::uint8_t> bytes) {
+    if (m_format == linux_services::PictureFormat::Jpeg) {
+      m_scans.feed(bytes);  // counted before the decoder sees them
+      if (m_scans.scans() > linux_services::kMaxJpegScans) {
+        m_error = "the JPEG has more than " + std::to_string(linux_services::kMaxJpegScans) + " scans";
+        return false;
+      }
+    }
+    GError* error = nullptr;
+    if (gdk_pixbuf_loader_write(m_loader, bytes.data(), bytes.size(), &error) == 0) return fail(error);
+    return !refused();
+  }
+
   bool fail(GError* error) {
     m_error = error != nullptr ? error->message : "not a picture";
     if (error != nullptr) g_error_free(error);
     return false;
   }
-  GdkPixbufLoader* m_loader;
+
+  GdkPixbufLoader* m_loader = nullptr;
+  std::vector<std::uint8_t> m_head;  // the leading bytes, held back until the format is known
+  linux_services::PictureFormat m_format = linux_services::PictureFormat::Unknown;
+  linux_services::JpegScanCounter m_scans;
   LoadState m_state;
   std::string m_error;
   bool m_closed = false;
@@ -152,8 +241,8 @@ class TextRenderer {
     return {width, height};
   }
 
-  Rect draw(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
-            Pixel color, const Rect& clip) {
+  Rect draw(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi, Pixel color,
+            const Rect& clip) {
     layout(text, style, dpi);
     PangoRectangle ink{};
     PangoRectangle logical{};
@@ -181,7 +270,8 @@ class LinuxServices final : public NativeServices {
  public:
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return Error{what + ": " + std::strerror(errno)};
     struct Closer {
       int fd;
@@ -191,21 +281,28 @@ class LinuxServices final : public NativeServices {
     if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno)};
     if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
     if (st.st_size == 0) return Error{what + ": the file is empty"};
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
     Decoder decoder(bound);
-    guchar buffer[65536];
+    std::vector<std::uint8_t> buffer(65536);
+    std::uint64_t total = 0;
     for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return Error{what + ": " + std::strerror(errno)};
-      if (n == 0 || !decoder.feed(buffer, static_cast<gsize>(n))) break;
+      total += static_cast<std::uint64_t>(n);
+      // A file that grows while it is read is cut at the size a picture may have.
+      if (n == 0 || total > kMaxPictureBytes) break;
+      if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
     }
     return decoder.finish(what);
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
+    const std::string what = "cannot decode the picture";
+    if (bytes.size() > kMaxPictureBytes) return Error{what + ": it is too large"};
     Decoder decoder(bound);
-    if (!bytes.empty()) decoder.feed(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
-    return decoder.finish("cannot decode the picture");
+    decoder.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    return decoder.finish(what);
   }
 
   Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
