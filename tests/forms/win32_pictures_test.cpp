@@ -93,7 +93,7 @@ TEST_F(Win32PicturesTest, RefusesWhatIsNotAPicture) {
     const char* reason;
   };
   const Case cases[] = {
-      {path("not-a-picture.jpg"), "not a BMP, GIF, JPEG, PNG or TIFF picture"},
+      {path("not-a-picture.jpg"), "not a picture in a format this program reads"},
       {path("no-such-file.png"), "cannot load"},
       {folder.string(), "folder"},
       {(folder / "empty.png").string(), "empty"},

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "forms/linux/ini_store.h"
-#include "forms/linux/picture_format.h"
+#include "forms/picture_format.h"
 #include "forms/native_services.h"
 
 namespace forms {
@@ -39,9 +39,6 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 // or is larger than any picture within kMaxSourcePixels, a format the loader does not read, a JPEG of too
 // many scans, and a header whose size is out of range, before the decoder allocates its pixels.
 
-// The largest picture file worth reading: an uncompressed 32-bit bitmap of kMaxSourcePixels, with room
-// for headers and metadata.
-constexpr std::uint64_t kMaxPictureBytes = 4 * static_cast<std::uint64_t>(kMaxSourcePixels) + (16u << 20);
 
 struct LoadState {
   Size bound;
@@ -117,10 +114,10 @@ class Decoder {
   bool feed(std::span<const std::uint8_t> bytes) {
     if (refused()) return false;
     if (m_loader == nullptr) {
-      const std::size_t take = std::min(linux_services::kHeadBytes - m_head.size(), bytes.size());
+      const std::size_t take = std::min(kHeadBytes - m_head.size(), bytes.size());
       m_head.insert(m_head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
       bytes = bytes.subspan(take);
-      if (m_head.size() < linux_services::kHeadBytes) return true;
+      if (m_head.size() < kHeadBytes) return true;
       if (!start() || !pass(m_head)) return false;
     }
     return bytes.empty() || pass(bytes);
@@ -152,20 +149,26 @@ class Decoder {
   const std::string& reason() const { return m_state.refused.empty() ? m_error : m_state.refused; }
 
   bool start() {
-    m_format = linux_services::sniff_format(m_head);
-    const char* module = linux_services::module_name(m_format);
+    m_format = sniff_format(m_head);
+    const char* module = module_name(m_format);
     if (module == nullptr) {
-      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
+      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG, TIFF or bitmap)";
       return false;
     }
-    if (const char* implausible = linux_services::implausible_header(m_format, m_head)) {
+    if (const char* implausible = implausible_header(m_format, m_head)) {
       m_error = implausible;
       return false;
+    }
+    if (const auto size = declared_size(m_format, m_head)) {
+      if (Status ok = check_source_size(*size); !ok) {
+        m_error = ok.reason();
+        return false;
+      }
     }
     GError* error = nullptr;
     m_loader = gdk_pixbuf_loader_new_with_type(module, &error);
     if (m_loader == nullptr) return fail(error);
-    m_state.scale_in_decoder = m_format == linux_services::PictureFormat::Jpeg;
+    m_state.scale_in_decoder = m_format == PictureFormat::Jpeg;
     g_signal_connect(m_loader, "size-prepared", G_CALLBACK(on_size_prepared), &m_state);
     g_signal_connect(m_loader, "area-updated", G_CALLBACK(on_area_updated), &m_state);
     return true;
@@ -173,16 +176,22 @@ class Decoder {
 
   // A JPEG must reach its end marker; the other formats must have delivered every row.
   bool whole(GdkPixbuf* pixbuf) const {
-    if (m_format == linux_services::PictureFormat::Jpeg) return m_scans.ended();
+    if (m_format == PictureFormat::Jpeg) return m_scans.ended();
     return m_state.rows_done == gdk_pixbuf_get_height(pixbuf);
   }
 
   bool pass(std::span<const std::uint8_t> bytes) {
-    if (m_format == linux_services::PictureFormat::Jpeg) {
+    if (m_format == PictureFormat::Jpeg) {
       m_scans.feed(bytes);  // counted before the decoder sees them
-      if (m_scans.scans() > linux_services::kMaxJpegScans) {
-        m_error = "the JPEG has more than " + std::to_string(linux_services::kMaxJpegScans) + " scans";
+      if (m_scans.scans() > kMaxJpegScans) {
+        m_error = "the JPEG has more than " + std::to_string(kMaxJpegScans) + " scans";
         return false;
+      }
+      if (const auto size = m_scans.frame_size()) {
+        if (Status ok = check_source_size(*size); !ok) {
+          m_error = ok.reason();
+          return false;
+        }
       }
     }
     GError* error = nullptr;
@@ -198,8 +207,8 @@ class Decoder {
 
   GdkPixbufLoader* m_loader = nullptr;
   std::vector<std::uint8_t> m_head;  // the leading bytes, held back until the format is known
-  linux_services::PictureFormat m_format = linux_services::PictureFormat::Unknown;
-  linux_services::JpegScanCounter m_scans;
+  PictureFormat m_format = PictureFormat::Unknown;
+  JpegScanCounter m_scans;
   LoadState m_state;
   std::string m_error;
   bool m_closed = false;

@@ -55,6 +55,22 @@ class Icon {
   HICON m_icon = nullptr;
 };
 
+// A kernel file handle, closed with CloseHandle; false when CreateFile failed.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+  ~FileHandle() {
+    if (m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr) CloseHandle(m_handle);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+
+ private:
+  HANDLE m_handle;
+};
+
 // A memory device context, deleted with DeleteDC.
 class MemoryDc {
  public:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "forms/native_services.h"
+#include "forms/picture_format.h"
 #include "forms/win32/handles.h"
 #include "forms/win32/registry_store.h"
 
@@ -26,15 +27,17 @@ using win32::widen;
 
 // ---- Pictures ----
 
-// The system decoder for a picture, chosen by the file's first bytes rather than by asking WIC, which
-// would also consult any codec a third party has installed.
-const CLSID* decoder_for(const unsigned char* head, ULONG size) {
-  const auto starts = [&](const char* magic, ULONG n) { return size >= n && std::memcmp(head, magic, n) == 0; };
-  if (starts("BM", 2)) return &CLSID_WICBmpDecoder;
-  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return &CLSID_WICGifDecoder;
-  if (starts("\xFF\xD8\xFF", 3)) return &CLSID_WICJpegDecoder;
-  if (starts("\x89PNG\r\n\x1A\n", 8)) return &CLSID_WICPngDecoder;
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return &CLSID_WICTiffDecoder;
+// The system decoder for a format, named directly rather than found by asking WIC, which would also
+// consult any codec a third party has installed.
+const CLSID* decoder_for(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::Bmp: return &CLSID_WICBmpDecoder;
+    case PictureFormat::Gif: return &CLSID_WICGifDecoder;
+    case PictureFormat::Jpeg: return &CLSID_WICJpegDecoder;
+    case PictureFormat::Png: return &CLSID_WICPngDecoder;
+    case PictureFormat::Tiff: return &CLSID_WICTiffDecoder;
+    case PictureFormat::Unknown: break;
+  }
   return nullptr;
 }
 
@@ -59,32 +62,19 @@ class PictureDecoder {
   PictureDecoder(const PictureDecoder&) = delete;
   PictureDecoder& operator=(const PictureDecoder&) = delete;
 
+  // The file is read whole (it is never larger than a picture within the pixel limit can be) and its
+  // bytes are checked before a decoder sees them: some decoders decode a whole JPEG before they report
+  // its size, and a GIF's frame may be small on a logical screen of billions of pixels.
   Result<PictureRef> load_file(const std::string& path, Size bound) {
     const std::string what = "cannot load " + path;
-    const std::wstring wide = widen(path);
-    if (Status usable = check_file(wide); !usable) return Error{what + ": " + usable.reason()};
-    IWICImagingFactory* factory = this->factory();
-    if (factory == nullptr) return Error{what + ": " + m_factory_error};
-    ComRef<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(stream.put());
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(wide.c_str(), GENERIC_READ);
-    if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
-    return decode(stream.get(), what, bound);
+    auto bytes = read_file(widen(path));
+    if (!bytes) return Error{what + ": " + bytes.reason()};
+    return decode_bytes(bytes.value(), what, bound);
   }
 
   Result<PictureRef> decode_memory(std::span<const std::byte> bytes, Size bound) {
-    const std::string what = "cannot decode the picture";
-    if (bytes.empty()) return Error{what + ": there are no bytes"};
-    if (bytes.size() > UINT_MAX) return Error{what + ": too many bytes"};
-    IWICImagingFactory* factory = this->factory();
-    if (factory == nullptr) return Error{what + ": " + m_factory_error};
-    ComRef<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(stream.put());
-    // The stream only reads the bytes, which outlive it.
-    auto* data = reinterpret_cast<BYTE*>(const_cast<std::byte*>(bytes.data()));
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(data, static_cast<DWORD>(bytes.size()));
-    if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
-    return decode(stream.get(), what, bound);
+    return decode_bytes({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                        "cannot decode the picture", bound);
   }
 
  private:
@@ -97,36 +87,53 @@ class PictureDecoder {
     return m_factory.get();
   }
 
-  // A picture is a regular, non-empty file on a disk: not a folder, a device or a pipe.
-  static Status check_file(const std::wstring& path) {
+  // A picture is a regular, non-empty file on a disk (not a folder, a device or a pipe), no larger than
+  // a picture within the pixel limit can be.
+  static Result<std::vector<std::uint8_t>> read_file(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Error{error_text(GetLastError())};
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Error{"it is a folder, not a file"};
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Error{error_text(GetLastError())};
+    win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return Error{error_text(GetLastError())};
     LARGE_INTEGER size{};
-    const bool disk = GetFileType(file) == FILE_TYPE_DISK;
-    const bool sized = GetFileSizeEx(file, &size) != 0;
-    CloseHandle(file);
-    if (!disk) return Error{"it is not a file on a disk"};
-    if (!sized || size.QuadPart == 0) return Error{"the file is empty"};
-    return ok_status();
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) return Error{"it is not a file on a disk"};
+    if (GetFileSizeEx(file.get(), &size) == 0) return Error{error_text(GetLastError())};
+    if (size.QuadPart == 0) return Error{"the file is empty"};
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxPictureBytes) return Error{"the file is too large"};
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+      if (ReadFile(file.get(), bytes.data() + done, want, &got, nullptr) == 0) return Error{error_text(GetLastError())};
+      if (got == 0) break;
+      done += got;
+    }
+    bytes.resize(done);
+    return bytes;
   }
 
-  Result<PictureRef> decode(IStream* stream, const std::string& what, Size bound) {
-    unsigned char head[8]{};
-    ULONG got = 0;
-    stream->Read(head, sizeof head, &got);
-    LARGE_INTEGER start{};
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    const CLSID* decoder_class = decoder_for(head, got);
-    if (decoder_class == nullptr) return Error{what + ": not a BMP, GIF, JPEG, PNG or TIFF picture"};
+  Result<PictureRef> decode_bytes(std::span<const std::uint8_t> bytes, const std::string& what, Size bound) {
+    auto format = check_picture_bytes(bytes);
+    if (!format) return Error{what + ": " + format.reason()};
+    if (bytes.size() > UINT_MAX) return Error{what + ": the file is too large"};
+    IWICImagingFactory* factory = this->factory();
+    if (factory == nullptr) return Error{what + ": " + m_factory_error};
+    ComRef<IWICStream> stream;
+    HRESULT hr = factory->CreateStream(stream.put());
+    // The stream only reads the bytes, which outlive it.
+    auto* data = const_cast<BYTE*>(bytes.data());
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(data, static_cast<DWORD>(bytes.size()));
+    if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
+    return decode(stream.get(), *decoder_for(format.value()), what, bound);
+  }
 
+  Result<PictureRef> decode(IStream* stream, const CLSID& decoder_class, const std::string& what, Size bound) {
     ComRef<IWICBitmapDecoder> decoder;
     ComRef<IWICBitmapFrameDecode> frame;
     HRESULT hr =
-        CoCreateInstance(*decoder_class, nullptr, CLSCTX_INPROC_SERVER, IID_IWICBitmapDecoder, decoder.put_void());
+        CoCreateInstance(decoder_class, nullptr, CLSCTX_INPROC_SERVER, IID_IWICBitmapDecoder, decoder.put_void());
     if (SUCCEEDED(hr)) hr = decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand);
     if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.put());
     UINT width = 0;
