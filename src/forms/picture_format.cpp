@@ -86,9 +86,11 @@ std::optional<Size> declared_size(PictureFormat format, std::span<const std::uin
       return Size{static_cast<int>(little16(head, 6)), static_cast<int>(little16(head, 8))};
     case PictureFormat::Bmp: {  // a negative height is a top-down bitmap of that many rows
       if (head.size() < 26) return std::nullopt;
-      if (little32(head, 14) == 12) return Size{static_cast<int>(little16(head, 18)), static_cast<int>(little16(head, 20))};
+      if (little32(head, 14) == 12)
+        return Size{static_cast<int>(little16(head, 18)), static_cast<int>(little16(head, 20))};
       const auto height = static_cast<std::int32_t>(little32(head, 22));
-      const std::uint32_t rows = height < 0 ? 0u - static_cast<std::uint32_t>(height) : static_cast<std::uint32_t>(height);
+      const std::uint32_t rows =
+          height < 0 ? 0u - static_cast<std::uint32_t>(height) : static_cast<std::uint32_t>(height);
       return Size{dimension(little32(head, 18)), dimension(rows)};
     }
     case PictureFormat::Jpeg:

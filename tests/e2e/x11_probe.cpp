@@ -53,8 +53,8 @@ int host(const char* size) {
   if (std::sscanf(size, "%ux%u", &width, &height) != 2 || width == 0 || height == 0) return 2;
   Display* display = open_display();
   const int screen = DefaultScreen(display);
-  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 10, 10, width, height, 0, 0,
-                                            0x808080);
+  const Window window =
+      XCreateSimpleWindow(display, RootWindow(display, screen), 10, 10, width, height, 0, 0, 0x808080);
   XStoreName(display, window, "x11_probe host");
   XMapWindow(display, window);
   XSync(display, False);
@@ -174,6 +174,8 @@ int main(int argc, char** argv) {
   if (command == "first-frame" && argc > 7 && std::strcmp(argv[6], "--") == 0) {
     return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7);
   }
-  std::fprintf(stderr, "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
+  std::fprintf(stderr,
+               "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | first-frame X Y RRGGBB "
+               "TIMEOUT_MS -- PROGRAM...\n");
   return 2;
 }

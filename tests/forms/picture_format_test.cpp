@@ -25,8 +25,8 @@ void put_le32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 }
 
 TEST(PictureFormat, HeadersDeclareTheirSizesWhereTheFormatKeepsThem) {
-  auto png = bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0x02, 0x58, 0x7F,
-                    0xFF, 0xFF, 0xFF});
+  auto png = bytes(
+      {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0x02, 0x58, 0x7F, 0xFF, 0xFF, 0xFF});
   EXPECT_EQ(forms::sniff_format(png), PictureFormat::Png);
   EXPECT_EQ(forms::declared_size(PictureFormat::Png, png), (Size{600, 0x7FFFFFFF}));
 
@@ -53,7 +53,8 @@ TEST(PictureFormat, AJpegsFrameSizeScansAndEndAreFoundAsTheBytesStreamPast) {
   const auto picture = resources::default_picture();
   const std::span<const std::uint8_t> all(reinterpret_cast<const std::uint8_t*>(picture.data()), picture.size());
   forms::JpegScanCounter counter;
-  for (std::size_t at = 0; at < all.size(); at += 7) counter.feed(all.subspan(at, std::min<std::size_t>(7, all.size() - at)));
+  for (std::size_t at = 0; at < all.size(); at += 7)
+    counter.feed(all.subspan(at, std::min<std::size_t>(7, all.size() - at)));
   EXPECT_EQ(counter.frame_size(), (Size{601, 601}));
   EXPECT_EQ(counter.scans(), 1);
   EXPECT_TRUE(counter.ended());

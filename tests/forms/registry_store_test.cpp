@@ -21,8 +21,8 @@ class RegistryStoreTest : public ::testing::Test {
 
   void put(const std::wstring& name, DWORD type, const void* data, DWORD bytes) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kTestBase) + L"\\Quillet\\Settings").c_str(), 0,
-                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kTestBase) + L"\\Quillet\\Settings").c_str(), 0, nullptr,
+                              0, KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
     RegCloseKey(key);

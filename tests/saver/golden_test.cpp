@@ -64,7 +64,7 @@ class GoldenTest : public HeadlessTest {
     platform->run_guarded(startup::Main);
     platform->advance_ms(ticks * 1000LL);
     forms::Form& form = command.rfind("/p", 0) == 0 ? static_cast<forms::Form&>(forms::instance<preview::frmprev>())
-                                                   : static_cast<forms::Form&>(forms::instance<saver::frmmain>());
+                                                    : static_cast<forms::Form&>(forms::instance<saver::frmmain>());
     Image image;
     image.pixels = platform->snapshot(form, image.size);
     return image;

@@ -61,8 +61,7 @@ struct GtkPlatform::ArmedTimer {
   SecondLock lock;
 };
 
-GtkPlatform::GtkPlatform(int argc, char** argv)
-    : m_args(argv + 1, argv + argc), m_services(make_native_services()) {
+GtkPlatform::GtkPlatform(int argc, char** argv) : m_args(argv + 1, argv + argc), m_services(make_native_services()) {
   char buffer[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   m_exe_path = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string(argv[0]);
@@ -136,7 +135,8 @@ void GtkPlatform::timer_changed(Timer& timer) {
     if (it != m_timers.end()) m_timers.erase(it);
     return;
   }
-  if (it == m_timers.end()) it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(ArmedTimer{this, &timer, 0, {}})).first;
+  if (it == m_timers.end())
+    it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(ArmedTimer{this, &timer, 0, {}})).first;
   arm(*it->second);
 }
 
@@ -283,9 +283,8 @@ std::vector<Monitor> GtkPlatform::monitors() {
     GdkRectangle g{};
     GdkMonitor* monitor = gdk_display_get_monitor(display, i);
     gdk_monitor_get_geometry(monitor, &g);
-    const Monitor m{{g.x * device_scale, g.y * device_scale, (g.x + g.width) * device_scale,
-                     (g.y + g.height) * device_scale},
-                    dpi};
+    const Monitor m{
+        {g.x * device_scale, g.y * device_scale, (g.x + g.width) * device_scale, (g.y + g.height) * device_scale}, dpi};
     if (gdk_monitor_is_primary(monitor) != 0) {
       all.insert(all.begin(), m);
     } else {
@@ -398,8 +397,8 @@ Result<PictureRef> GtkPlatform::decode_picture(std::span<const std::byte> bytes,
 
 std::unique_ptr<FrameBuffer> GtkPlatform::create_frame(Size size) { return make_memory_frame(size); }
 
-Rect GtkPlatform::draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style,
-                            double dpi, Pixel color, const Rect& clip) {
+Rect GtkPlatform::draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
+                            Pixel color, const Rect& clip) {
   return m_services->draw_text(frame, x, y, text, style, dpi, color, clip);
 }
 

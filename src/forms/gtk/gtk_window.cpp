@@ -104,8 +104,10 @@ bool is_widget(ControlKind kind) {
     case ControlKind::Label:
     case ControlKind::CheckBox:
     case ControlKind::Image:
-    case ControlKind::Shape: return true;
-    default: return false;
+    case ControlKind::Shape:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -222,8 +224,8 @@ void FormWindow::place_window() {
   GtkWindow* window = GTK_WINDOW(m_window);
   gtk_window_set_default_size(window, std::max(1, m_client.width / m_scale), std::max(1, m_client.height / m_scale));
   const Rect& screen = m_form.monitor().bounds;
-  const bool centred = def.startup_position == StartUpPosition::CenterOwner ||
-                       def.startup_position == StartUpPosition::CenterScreen;
+  const bool centred =
+      def.startup_position == StartUpPosition::CenterOwner || def.startup_position == StartUpPosition::CenterScreen;
   if (m_form.WindowState() == static_cast<int>(WindowStateKind::Maximized)) {
     gtk_window_move(window, screen.left / m_scale, screen.top / m_scale);
   } else if (def.border_style != BorderStyle::None && centred) {
@@ -301,10 +303,11 @@ void FormWindow::build_control(Control& control) {
       // No window of its own: a shape takes no mouse input, and a click on it reaches what lies under it.
       widget = gtk_drawing_area_new();
       gtk_widget_set_has_window(widget, FALSE);
-      g_signal_connect(widget, "draw",
-                       G_CALLBACK(control.kind() == ControlKind::Image ? on_image_draw : on_shape_draw), link.get());
+      g_signal_connect(widget, "draw", G_CALLBACK(control.kind() == ControlKind::Image ? on_image_draw : on_shape_draw),
+                       link.get());
       break;
-    default: return;
+    default:
+      return;
   }
   if (caption != nullptr && def.font) apply_font(caption, *def.font, m_form.dpi(), m_scale);
   gtk_fixed_put(GTK_FIXED(container_widget(control)), widget, 0, 0);
@@ -422,7 +425,9 @@ void FormWindow::apply_window_state(int state) {
         gtk_window_fullscreen(window);
       }
       break;
-    case WindowStateKind::Minimized: gtk_window_iconify(window); break;
+    case WindowStateKind::Minimized:
+      gtk_window_iconify(window);
+      break;
     case WindowStateKind::Normal:
       gtk_window_unfullscreen(window);
       gtk_window_unmaximize(window);
@@ -453,9 +458,11 @@ void FormWindow::control_changed(Control& control) {
       gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(widget))), control.Caption().c_str());
       break;
     case ControlKind::Frame:
-      gtk_frame_set_label(GTK_FRAME(m_frames[&control]), control.Caption().empty() ? nullptr : control.Caption().c_str());
+      gtk_frame_set_label(GTK_FRAME(m_frames[&control]),
+                          control.Caption().empty() ? nullptr : control.Caption().c_str());
       break;
-    default: break;
+    default:
+      break;
   }
   if (auto* check = dynamic_cast<CheckBox*>(&control)) {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), check->Value() == 1);
@@ -548,7 +555,8 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
                           std::max(1, event.size.height / m_scale));
       }
       break;
-    case Kind::Other: break;
+    case Kind::Other:
+      break;
   }
 }
 

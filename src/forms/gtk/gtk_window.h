@@ -109,14 +109,14 @@ class FormWindow final : public NativeWindow {
   int m_scale;
   Size m_client;
   GtkWidget* m_window = nullptr;
-  GtkWidget* m_canvas = nullptr;   // drawing surfaces, under everything
-  GtkWidget* m_root = nullptr;     // the form's client area for widgets
-  bool m_takes_input = false;      // keys and motion go to the form itself
-  bool m_in_hack = false;          // draws inside XScreenSaver's window
+  GtkWidget* m_canvas = nullptr;  // drawing surfaces, under everything
+  GtkWidget* m_root = nullptr;    // the form's client area for widgets
+  bool m_takes_input = false;     // keys and motion go to the form itself
+  bool m_in_hack = false;         // draws inside XScreenSaver's window
   bool m_shown = false;
   bool m_topmost = false;
-  bool m_updating = false;         // a property change from the engine, not from the user
-  bool m_lost_host = false;        // the window it was to live in named no window
+  bool m_updating = false;   // a property change from the engine, not from the user
+  bool m_lost_host = false;  // the window it was to live in named no window
   int m_grab_tries = 0;
   std::int32_t m_style = 0;
   WindowHandle m_owner = 0;

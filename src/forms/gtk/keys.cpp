@@ -6,11 +6,15 @@ namespace forms::gtk {
 
 int char_code_of(unsigned keyval, unsigned state) {
   switch (keyval) {
-    case GDK_KEY_KP_Enter: return '\r';
-    case GDK_KEY_ISO_Left_Tab: return '\t';
+    case GDK_KEY_KP_Enter:
+      return '\r';
+    case GDK_KEY_ISO_Left_Tab:
+      return '\t';
     case GDK_KEY_Delete:
-    case GDK_KEY_KP_Delete: return 0;
-    default: break;
+    case GDK_KEY_KP_Delete:
+      return 0;
+    default:
+      break;
   }
   const gunichar typed = gdk_keyval_to_unicode(keyval);
   if (typed == 0) return 0;

@@ -60,8 +60,8 @@ bool has_wm_state(Window window) {
   unsigned long items = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  const bool present = XGetWindowProperty(display(), window, wm_state, 0, 0, False, AnyPropertyType, &type,
-                                          &format, &items, &after, &data) == Success &&
+  const bool present = XGetWindowProperty(display(), window, wm_state, 0, 0, False, AnyPropertyType, &type, &format,
+                                          &items, &after, &data) == Success &&
                        type != None;
   if (data != nullptr) XFree(data);
   return present;
@@ -103,7 +103,8 @@ StructureEvent decode(const void* xevent) {
       out.event = e.xconfigure.event;
       out.size = {e.xconfigure.width, e.xconfigure.height};
       break;
-    default: break;
+    default:
+      break;
   }
   return out;
 }

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "forms/linux/ini_store.h"
-#include "forms/picture_format.h"
 #include "forms/native_services.h"
+#include "forms/picture_format.h"
 
 namespace forms {
 namespace {
@@ -38,7 +38,6 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 // guess over every module it has), and refused as early as it can be: a file that is not a regular file
 // or is larger than any picture within kMaxSourcePixels, a format the loader does not read, a JPEG of too
 // many scans, and a header whose size is out of range, before the decoder allocates its pixels.
-
 
 struct LoadState {
   Size bound;

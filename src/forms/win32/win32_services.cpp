@@ -31,12 +31,18 @@ using win32::widen;
 // consult any codec a third party has installed.
 const CLSID* decoder_for(PictureFormat format) {
   switch (format) {
-    case PictureFormat::Bmp: return &CLSID_WICBmpDecoder;
-    case PictureFormat::Gif: return &CLSID_WICGifDecoder;
-    case PictureFormat::Jpeg: return &CLSID_WICJpegDecoder;
-    case PictureFormat::Png: return &CLSID_WICPngDecoder;
-    case PictureFormat::Tiff: return &CLSID_WICTiffDecoder;
-    case PictureFormat::Unknown: break;
+    case PictureFormat::Bmp:
+      return &CLSID_WICBmpDecoder;
+    case PictureFormat::Gif:
+      return &CLSID_WICGifDecoder;
+    case PictureFormat::Jpeg:
+      return &CLSID_WICJpegDecoder;
+    case PictureFormat::Png:
+      return &CLSID_WICPngDecoder;
+    case PictureFormat::Tiff:
+      return &CLSID_WICTiffDecoder;
+    case PictureFormat::Unknown:
+      break;
   }
   return nullptr;
 }

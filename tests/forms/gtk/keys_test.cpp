@@ -40,12 +40,18 @@ TEST(CharCodeOf, KeysThatTypeACharacterGiveItsCode) {
 
 TEST(CharCodeOf, KeysThatTypeNothingGiveZero) {
   const Key keys[] = {
-      {"Shift", XK_Shift_L, 0, 0},    {"Ctrl", XK_Control_L, 0, 0},
-      {"Alt", XK_Alt_L, 0, 0},        {"Caps Lock", XK_Caps_Lock, 0, 0},
-      {"Left", XK_Left, 0, 0},        {"Up", XK_Up, 0, 0},
-      {"Home", XK_Home, 0, 0},        {"Insert", XK_Insert, 0, 0},
-      {"F1", XK_F1, 0, 0},            {"F12", XK_F12, 0, 0},
-      {"Delete", XK_Delete, 0, 0},    {"keypad Delete", XK_KP_Delete, 0, 0},
+      {"Shift", XK_Shift_L, 0, 0},
+      {"Ctrl", XK_Control_L, 0, 0},
+      {"Alt", XK_Alt_L, 0, 0},
+      {"Caps Lock", XK_Caps_Lock, 0, 0},
+      {"Left", XK_Left, 0, 0},
+      {"Up", XK_Up, 0, 0},
+      {"Home", XK_Home, 0, 0},
+      {"Insert", XK_Insert, 0, 0},
+      {"F1", XK_F1, 0, 0},
+      {"F12", XK_F12, 0, 0},
+      {"Delete", XK_Delete, 0, 0},
+      {"keypad Delete", XK_KP_Delete, 0, 0},
       {"Ctrl+Left", XK_Left, ControlMask, 0},
   };
   for (const Key& key : keys) EXPECT_EQ(char_code_of(key.keyval, key.state), 0) << key.name;

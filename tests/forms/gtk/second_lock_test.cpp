@@ -14,7 +14,8 @@ constexpr std::int64_t kMargin = SecondLock::kMarginMs * 1000;
 
 TEST(SecondLock, TheDelayEndsJustPastTheNextSecond) {
   const std::int64_t start = 1'700'000'000 * kSecond;
-  for (const std::int64_t into : {std::int64_t{0}, std::int64_t{1}, kMargin, kSecond / 2, kSecond - 1000, kSecond - 1}) {
+  for (const std::int64_t into :
+       {std::int64_t{0}, std::int64_t{1}, kMargin, kSecond / 2, kSecond - 1000, kSecond - 1}) {
     const std::int64_t now = start + into;
     const std::int64_t due = now + SecondLock::delay_ms(now) * std::int64_t{1000};
     EXPECT_GE(due, start + kSecond + kMargin) << into << " us into the second";
