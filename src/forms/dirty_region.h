@@ -39,7 +39,7 @@ class DirtyRegion {
     int count = 0;
   };
 
-  void add_to_band(int band, const Rect& rect);
+  void add_to_band(int index, const Rect& rect);
   void absorb_overlaps(Band& band, int slot);
   void build(bool one_per_band) const;
 

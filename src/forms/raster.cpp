@@ -13,7 +13,6 @@ namespace {
 // exact and inside an int.
 constexpr double kFar = 1e7;
 constexpr double kIntFar = 1e8;
-constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kNoGuess = std::numeric_limits<int>::min();
 
 double tame(double v) {

@@ -239,6 +239,33 @@ class Figure {
 // span's index in its row. rows(y, n, out) works out rows y to y + n - 1. The rows are worked out a chunk
 // ahead of the sink, and before(y, x0, x1) hears of each span then, so that a caller can prefetch the
 // pixels while the chunk before is drawn.
+namespace detail {
+
+// Clips the spans of rows y0 to y0 + n - 1 to the clip's columns and tells before() of each one left.
+template <class Before>
+void clip_rows(RowSpans* chunk, int y0, int n, const Rect& clip, Before& before) {
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < chunk[i].count; ++k) {
+      Span& s = chunk[i].spans[static_cast<std::size_t>(k)];
+      s.x0 = s.x0 > clip.left ? s.x0 : clip.left;
+      s.x1 = s.x1 < clip.right ? s.x1 : clip.right;
+      if (s.x0 < s.x1) before(y0 + i, s.x0, s.x1);
+    }
+  }
+}
+
+template <class Sink>
+void emit_rows(const RowSpans* chunk, int y0, int n, Sink& sink) {
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < chunk[i].count; ++k) {
+      const Span& s = chunk[i].spans[static_cast<std::size_t>(k)];
+      if (s.x0 < s.x1) sink(y0 + i, k, s.x0, s.x1);
+    }
+  }
+}
+
+}  // namespace detail
+
 template <class Rows, class Before, class Sink>
 void for_each_span(int top, int bottom, const Rect& clip, Rows&& rows, Before&& before, Sink&& sink) {
   constexpr int kChunk = 16;
@@ -248,25 +275,13 @@ void for_each_span(int top, int bottom, const Rect& clip, Rows&& rows, Before&& 
   const auto work_out = [&](int y0, RowSpans* chunk) {
     const int n = bottom - y0 < kChunk ? bottom - y0 : kChunk;
     rows(y0, n, chunk);
-    for (int i = 0; i < n; ++i) {
-      for (int k = 0; k < chunk[i].count; ++k) {
-        Span& s = chunk[i].spans[static_cast<std::size_t>(k)];
-        s.x0 = s.x0 > clip.left ? s.x0 : clip.left;
-        s.x1 = s.x1 < clip.right ? s.x1 : clip.right;
-        if (s.x0 < s.x1) before(y0 + i, s.x0, s.x1);
-      }
-    }
+    detail::clip_rows(chunk, y0, n, clip, before);
     return n;
   };
   int n = top < bottom ? work_out(top, chunks[0]) : 0;
   for (int y0 = top, c = 0; y0 < bottom; y0 += kChunk, c ^= 1) {
     const int next = y0 + kChunk < bottom ? work_out(y0 + kChunk, chunks[c ^ 1]) : 0;
-    for (int i = 0; i < n; ++i) {
-      for (int k = 0; k < chunks[c][i].count; ++k) {
-        const Span& s = chunks[c][i].spans[static_cast<std::size_t>(k)];
-        if (s.x0 < s.x1) sink(y0 + i, k, s.x0, s.x1);
-      }
-    }
+    detail::emit_rows(chunks[c], y0, n, sink);
     n = next;
   }
 }

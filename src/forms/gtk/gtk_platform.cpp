@@ -40,7 +40,7 @@ GtkWindow* window_of(Form* form) {
 
 // Foreign windows' events (a preview host's destruction, XScreenSaver's window resized) reach the
 // windows that live in them. A window may unload its form, and so go away, while the others wait.
-GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent* /*event*/, gpointer data) {
   auto* platform = static_cast<GtkPlatform*>(data);
   const x11::StructureEvent event = x11::decode(xevent);
   if (event.kind == x11::StructureEvent::Kind::Other) return GDK_FILTER_CONTINUE;

@@ -29,6 +29,8 @@ struct FormWindow::Painted {
 
 namespace {
 
+gboolean gboolean_of(bool value) { return value ? TRUE : FALSE; }
+
 // A window with no colour of its own shows the platform's button face.
 constexpr OleColor kButtonFace = 0xF0F0F0;
 constexpr int kGrabTries = 20;
@@ -163,8 +165,9 @@ void FormWindow::build_frame() {
   const WindowDef& def = m_form.def();
   GtkWindow* window = GTK_WINDOW(m_window);
   update_title();
-  gtk_window_set_decorated(window, def.border_style != BorderStyle::None);
-  gtk_window_set_resizable(window, def.border_style == BorderStyle::None || def.border_style == BorderStyle::Sizable);
+  gtk_window_set_decorated(window, gboolean_of(def.border_style != BorderStyle::None));
+  gtk_window_set_resizable(
+      window, gboolean_of(def.border_style == BorderStyle::None || def.border_style == BorderStyle::Sizable));
   if (!def.show_in_taskbar) {
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
@@ -277,7 +280,8 @@ void FormWindow::build_control(Control& control) {
       widget = gtk_check_button_new_with_label(control.Caption().c_str());
       gtk_style_context_add_class(gtk_widget_get_style_context(widget), "dialsaver");
       caption = gtk_bin_get_child(GTK_BIN(widget));
-      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), static_cast<CheckBox&>(control).Value() == 1);
+      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget),
+                                   gboolean_of(static_cast<CheckBox&>(control).Value() == 1));
       // Enter on the check box goes to the default button, as it does on a button that is not focused.
       gtk_widget_set_receives_default(widget, FALSE);
       g_signal_connect(widget, "toggled", G_CALLBACK(on_check_toggled), link.get());
@@ -311,8 +315,8 @@ void FormWindow::build_control(Control& control) {
   }
   if (caption != nullptr && def.font) apply_font(caption, *def.font, m_form.dpi(), m_scale);
   gtk_fixed_put(GTK_FIXED(container_widget(control)), widget, 0, 0);
-  gtk_widget_set_visible(widget, control.Visible());
-  gtk_widget_set_sensitive(widget, control.Enabled());
+  gtk_widget_set_visible(widget, gboolean_of(control.Visible()));
+  gtk_widget_set_sensitive(widget, gboolean_of(control.Enabled()));
   m_widgets[&control] = widget;
   m_links.push_back(std::move(link));
 }
@@ -342,7 +346,7 @@ WindowHandle FormWindow::handle() const {
 }
 
 bool FormWindow::is(WindowHandle handle) const {
-  return handle != 0 && m_window != nullptr && gtk_widget_get_realized(m_window) &&
+  return handle != 0 && m_window != nullptr && gtk_widget_get_realized(m_window) != FALSE &&
          static_cast<WindowHandle>(x11::id_of(gtk_widget_get_window(m_window))) == handle;
 }
 
@@ -357,7 +361,7 @@ GdkWindow* FormWindow::realized() const {
 }
 
 std::int32_t FormWindow::style() const {
-  const bool visible = m_window != nullptr && gtk_widget_get_visible(m_window);
+  const bool visible = m_window != nullptr && gtk_widget_get_visible(m_window) != FALSE;
   return visible ? (m_style | kWsVisible) : (m_style & ~kWsVisible);
 }
 
@@ -447,13 +451,11 @@ void FormWindow::control_changed(Control& control) {
   GtkWidget* widget = it->second;
   m_updating = true;
   place(control, widget);
-  gtk_widget_set_visible(widget, control.Visible());
-  gtk_widget_set_sensitive(widget, control.Enabled());
+  gtk_widget_set_visible(widget, gboolean_of(control.Visible()));
+  gtk_widget_set_sensitive(widget, gboolean_of(control.Enabled()));
   switch (control.kind()) {
     case ControlKind::CommandButton:
     case ControlKind::CheckBox:
-      gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(widget))), control.Caption().c_str());
-      break;
     case ControlKind::Label:
       gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(widget))), control.Caption().c_str());
       break;
@@ -465,7 +467,7 @@ void FormWindow::control_changed(Control& control) {
       break;
   }
   if (auto* check = dynamic_cast<CheckBox*>(&control)) {
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), check->Value() == 1);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), gboolean_of(check->Value() == 1));
   }
   if (control.kind() == ControlKind::Image || control.kind() == ControlKind::Shape) gtk_widget_queue_draw(widget);
   m_updating = false;
@@ -567,7 +569,7 @@ void FormWindow::host_gone() {
 
 // ---- Drawing ----
 
-gboolean FormWindow::on_canvas_draw(GtkWidget*, cairo_t* cr, gpointer self) {
+gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   window->m_platform.dispatch([&] { window->draw_canvas(cr); });
   return TRUE;
@@ -664,7 +666,7 @@ gboolean FormWindow::on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer data
 
 // ---- Input ----
 
-void FormWindow::on_button_clicked(GtkButton*, gpointer data) {
+void FormWindow::on_button_clicked(GtkButton* /*button*/, gpointer data) {
   auto* link = static_cast<Link*>(data);
   link->window->m_platform.dispatch([link] { link->window->m_form.click(*link->control); });
 }
@@ -690,7 +692,7 @@ gboolean FormWindow::on_label_released(GtkWidget* widget, GdkEventButton* event,
   return TRUE;
 }
 
-gboolean FormWindow::on_key_press(GtkWidget*, GdkEventKey* event, gpointer self) {
+gboolean FormWindow::on_key_press(GtkWidget* /*widget*/, GdkEventKey* event, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   if (!window->m_takes_input) return window->handle_dialog_key(*event) ? TRUE : FALSE;
   const int code = char_code_of(event->keyval, event->state);
@@ -721,7 +723,7 @@ bool FormWindow::handle_dialog_key(const GdkEventKey& event) {
 std::vector<Control*> FormWindow::tab_stops() const {
   std::vector<Control*> stops;
   for (const auto& control : m_form.controls()) {
-    if (takes_focus(control->kind()) && control->def().tab_index >= 0 && m_widgets.count(control.get()) != 0 &&
+    if (takes_focus(control->kind()) && control->def().tab_index >= 0 && m_widgets.contains(control.get()) &&
         control->Visible() && control->Enabled()) {
       stops.push_back(control.get());
     }
@@ -744,7 +746,7 @@ void FormWindow::move_focus(int step) {
   gtk_widget_grab_focus(m_widgets.at(stops[static_cast<std::size_t>(next)]));
 }
 
-gboolean FormWindow::on_motion(GtkWidget*, GdkEventMotion* event, gpointer self) {
+gboolean FormWindow::on_motion(GtkWidget* /*widget*/, GdkEventMotion* event, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   if (!window->m_platform.pointer_moved(event->x_root, event->y_root)) return TRUE;
   const unsigned state = event->state;
@@ -758,7 +760,7 @@ gboolean FormWindow::on_motion(GtkWidget*, GdkEventMotion* event, gpointer self)
   return TRUE;
 }
 
-gboolean FormWindow::on_configure(GtkWidget*, GdkEventConfigure* event, gpointer self) {
+gboolean FormWindow::on_configure(GtkWidget* /*widget*/, GdkEventConfigure* event, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   const Size client{event->width * window->m_scale, event->height * window->m_scale};
   if (client != window->m_client) {
@@ -771,7 +773,7 @@ gboolean FormWindow::on_configure(GtkWidget*, GdkEventConfigure* event, gpointer
 // A shown window that covers its monitor (the saver) takes the keyboard, as a screen saver does, so that
 // every key reaches it whichever window had the focus; keys meant for the program's other windows still
 // reach them. A window living in another (the preview) leaves the keyboard to its host.
-gboolean FormWindow::on_map(GtkWidget*, GdkEvent*, gpointer self) {
+gboolean FormWindow::on_map(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   const bool covers = window->m_form.WindowState() == static_cast<int>(WindowStateKind::Maximized);
   if (window->m_takes_input && covers && window->m_host == 0 && !window->grab_keyboard()) {
@@ -796,21 +798,21 @@ bool FormWindow::grab_keyboard() {
          GDK_GRAB_SUCCESS;
 }
 
-gboolean FormWindow::on_delete(GtkWidget*, GdkEvent*, gpointer self) {
+gboolean FormWindow::on_delete(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   window->m_platform.dispatch([window] { window->m_form.close_request(); });
   return TRUE;
 }
 
 // The X window was destroyed under us: its parent (a preview host) went away, and took it along.
-gboolean FormWindow::on_destroy_event(GtkWidget*, GdkEvent*, gpointer self) {
+gboolean FormWindow::on_destroy_event(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   window->m_host = 0;
   window->m_platform.dispatch([window] { window->m_form.native_destroyed(); });
   return FALSE;
 }
 
-void FormWindow::on_destroyed(GtkWidget*, gpointer self) {
+void FormWindow::on_destroyed(GtkWidget* /*widget*/, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   window->m_window = nullptr;
   window->m_canvas = nullptr;

@@ -86,11 +86,11 @@ class FormWindow final : public NativeWindow {
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
-  static gboolean on_image_draw(GtkWidget* widget, cairo_t* cr, gpointer link);
-  static gboolean on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer link);
-  static void on_button_clicked(GtkButton* button, gpointer link);
-  static void on_check_toggled(GtkToggleButton* button, gpointer link);
-  static gboolean on_label_released(GtkWidget* widget, GdkEventButton* event, gpointer link);
+  static gboolean on_image_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
+  static gboolean on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
+  static void on_button_clicked(GtkButton* button, gpointer data);
+  static void on_check_toggled(GtkToggleButton* button, gpointer data);
+  static gboolean on_label_released(GtkWidget* widget, GdkEventButton* event, gpointer data);
   static gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
   static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);

@@ -11,7 +11,7 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b 
 
 int SecondLock::delay_ms(std::int64_t now_us) {
   const std::int64_t into_second = now_us - floor_div(now_us, kMicrosPerSecond) * kMicrosPerSecond;
-  const std::int64_t delay_us = kMicrosPerSecond - into_second + kMarginMs * 1000;
+  const std::int64_t delay_us = kMicrosPerSecond - into_second + static_cast<std::int64_t>(kMarginMs) * 1000;
   return static_cast<int>((delay_us + 999) / 1000);
 }
 

@@ -9,7 +9,7 @@
 
 #include "forms/geometry.h"
 
-typedef struct _GdkWindow GdkWindow;
+#include <gdk/gdk.h>
 
 namespace forms::gtk::x11 {
 
