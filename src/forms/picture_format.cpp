@@ -68,11 +68,15 @@ const char* module_name(PictureFormat format) {
 }
 
 const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head) {
+  constexpr std::size_t kPixelsAt = 10;
   constexpr std::size_t kInfoSizeAt = 14;
+  // Where a bitmap's pixels start: writers put them right after the headers and the palette, a few
+  // hundred or thousand bytes in; a decoder buffers everything up to there.
+  constexpr std::uint32_t kMaxPixelOffset = 1u << 20;
   if (format != PictureFormat::Bmp || head.size() < kInfoSizeAt + 4) return nullptr;
-  const std::uint32_t info_size = head[kInfoSizeAt] | (head[kInfoSizeAt + 1] << 8) | (head[kInfoSizeAt + 2] << 16) |
-                                  (static_cast<std::uint32_t>(head[kInfoSizeAt + 3]) << 24);
+  const std::uint32_t info_size = little32(head, kInfoSizeAt);
   if (info_size < 12 || info_size > 124) return "the bitmap's header has an impossible size";
+  if (little32(head, kPixelsAt) > kMaxPixelOffset) return "the bitmap's pixels lie impossibly far into the file";
   return nullptr;
 }
 

@@ -30,7 +30,8 @@ const char* module_name(PictureFormat format);
 std::optional<Size> declared_size(PictureFormat format, std::span<const std::uint8_t> head);
 // Why a header that the decoder would trust for an allocation before any size check is refused, or
 // nullptr. A bitmap's info header is read into a buffer of the size it claims for itself, so one
-// claiming 640 MB costs 640 MB; real ones are 12 to 124 bytes.
+// claiming 640 MB costs 640 MB (real ones are 12 to 124 bytes); and everything up to the offset its
+// file header gives for the pixels is buffered, so an offset of 760 MB costs that much.
 const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head);
 
 // The largest picture file worth reading: an uncompressed 32-bit bitmap of kMaxSourcePixels, with room

@@ -40,6 +40,10 @@ TEST(PictureFormat, HeadersDeclareTheirSizesWhereTheFormatKeepsThem) {
   EXPECT_EQ(forms::declared_size(forms::sniff_format(bmp), bmp), (Size{640, 480}));
   put_le32(bmp, 22, 0x80000000u);  // -2^31: no int holds its magnitude
   EXPECT_EQ(forms::declared_size(PictureFormat::Bmp, bmp), (Size{640, 0x7FFFFFFF}));
+  EXPECT_EQ(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  put_le32(bmp, 10, 0x2D465455);  // pixels 760 MB into the file
+  EXPECT_NE(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  put_le32(bmp, 10, 54);
   put_le32(bmp, 14, 12);  // the old core header: 16-bit sizes
   bmp[18] = 0x20, bmp[19] = 0x03, bmp[20] = 0x58, bmp[21] = 0x02;
   EXPECT_EQ(forms::declared_size(PictureFormat::Bmp, bmp), (Size{800, 600}));
