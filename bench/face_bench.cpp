@@ -25,28 +25,11 @@
 #include "saver/frmmain.h"
 #include "startup/settings.h"
 #include "support/allocation_counter.h"
+#include "trace_recorder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct TracedOp {
-  std::string op;
-  std::vector<double> args;
-  std::string text;
-  int pen;
-  forms::OleColor color;
-  int mode;
-};
-
-class Recorder final : public forms::TraceSink {
- public:
-  void trace(std::string_view op, std::span<const double> args, std::string_view text, int pen, forms::OleColor color,
-             int mode) override {
-    ops.push_back({std::string(op), {args.begin(), args.end()}, std::string(text), pen, color, mode});
-  }
-  std::vector<TracedOp> ops;
-};
 
 // The saver loaded on one W x H screen, as the program loads it.
 class Saver {
@@ -210,7 +193,7 @@ class CairoFace {
 };
 
 std::vector<TracedOp> record_redraw(Saver& saver) {
-  Recorder recorder;
+  TraceRecorder recorder;
   saver.form->Picture1.set_trace(&recorder);
   saver.redraw();
   saver.form->Picture1.set_trace(nullptr);

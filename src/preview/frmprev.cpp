@@ -145,15 +145,13 @@ void frmprev::on_timer(forms::Timer& timer) {
 
 void frmprev::Timer1_Timer() {
   const forms::TimeOfDay now = forms::Time();
-  const double M = now.minute + now.second / 60.0;
-  const double Hr = now.hour + M / 60.0;
+  const saver::HandAngles angle = saver::hand_angles(now.hour, now.minute, now.second);
   const double R = mRadius;
   const float cx = mCenterX;
   const float cy = mCenterY;
-  saver::draw_hand(Picture1, cx, cy, M * 6 + 270, R * 5.2 / 6, 2, mPrevMinuteX, mPrevMinuteY);
-  saver::draw_hand(Picture1, cx, cy, Hr * 30 + 270, to_int16(std::int64_t{4} * mRadius) / 6.0, 2, mPrevHourX,
-                   mPrevHourY);
-  saver::draw_hand(Picture1, cx, cy, now.second * 6 + 270, R * 5.8 / 6, 1, mPrevSecondX, mPrevSecondY);
+  saver::draw_hand(Picture1, cx, cy, angle.minute, R * 5.2 / 6, 2, mPrevMinuteX, mPrevMinuteY);
+  saver::draw_hand(Picture1, cx, cy, angle.hour, to_int16(std::int64_t{4} * mRadius) / 6.0, 2, mPrevHourX, mPrevHourY);
+  saver::draw_hand(Picture1, cx, cy, angle.second, R * 5.8 / 6, 1, mPrevSecondX, mPrevSecondY);
 }
 
 void frmprev::Form_Unload(int& Cancel) {

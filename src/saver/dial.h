@@ -35,6 +35,20 @@ inline constexpr std::int32_t kMinuteDot = 0xEADCF1;  // red 241, green 220, blu
 inline constexpr std::int32_t kLabelColor = 2;
 inline constexpr std::int32_t kHandColor = 255;
 
+// The hands' angles at a time of day, in degrees clockwise from 3 o'clock: the minutes with their
+// fraction of seconds, the hours with their fraction of those minutes (12- or 24-hour: whole turns apart).
+struct HandAngles {
+  double minute;
+  double hour;
+  double second;
+};
+
+inline HandAngles hand_angles(int h, int m, int s) {
+  const double M = m + s / 60.0;
+  const double Hr = h + M / 60.0;
+  return {M * 6 + 270, Hr * 30 + 270, s * 6.0 + 270};
+}
+
 // One hand of a tick: erases the hand's previous line, when it has one (x not -1), by drawing it again
 // with the not-XOR pen, then draws the hand from (cx, cy) at `angle` degrees, `length` long and `width`
 // pixels wide, and keeps its new end.

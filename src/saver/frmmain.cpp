@@ -142,12 +142,11 @@ void frmmain::on_timer(forms::Timer& timer) {
 
 void frmmain::Timer1_Timer() {
   const forms::TimeOfDay now = forms::Time();
-  const double M = now.minute + now.second / 60.0;
-  const double Hr = now.hour + M / 60.0;
+  const HandAngles angle = hand_angles(now.hour, now.minute, now.second);
   const double R = mRadius;
-  draw_hand(Picture1, mCenterX, mCenterY, M * 6 + 270, R * 5.2 / 6, 5, mPrevMinuteX, mPrevMinuteY);
-  draw_hand(Picture1, mCenterX, mCenterY, Hr * 30 + 270, R * 4 / 6, 8, mPrevHourX, mPrevHourY);
-  draw_hand(Picture1, mCenterX, mCenterY, now.second * 6 + 270, R * 5.8 / 6, 3, mPrevSecondX, mPrevSecondY);
+  draw_hand(Picture1, mCenterX, mCenterY, angle.minute, R * 5.2 / 6, 5, mPrevMinuteX, mPrevMinuteY);
+  draw_hand(Picture1, mCenterX, mCenterY, angle.hour, R * 4 / 6, 8, mPrevHourX, mPrevHourY);
+  draw_hand(Picture1, mCenterX, mCenterY, angle.second, R * 5.8 / 6, 3, mPrevSecondX, mPrevSecondY);
 }
 
 void frmmain::AlwaysOnTop(forms::Form& form, bool flag) {
