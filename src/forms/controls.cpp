@@ -105,8 +105,6 @@ bool Timer::running() const { return m_timer_enabled && m_interval > 0 && (form(
 
 void Timer::tick() { form().deliver_tick(*this); }
 
-OleColor Label::BackColor() const { return def().back_color.value_or(kWhite); }
-
 CheckBox::CheckBox(Form& form, const ControlDef& def) : Control(form, def), m_value(def.value) {}
 
 void CheckBox::Value(int value) {

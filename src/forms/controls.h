@@ -100,7 +100,6 @@ class Timer : public Control {
 class Label : public Control {
  public:
   using Control::Control;
-  OleColor BackColor() const;
 };
 
 class CommandButton : public Control {
