@@ -7,7 +7,7 @@
 #include "forms/win32/win32_platform.h"
 #include "startup/startup.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
   forms::win32::Win32Platform platform(instance);
   try {
     return forms::run_program(platform, &startup::Main);

@@ -59,7 +59,7 @@ Result<std::optional<std::string>> RegistrySettingsStore::read(const std::string
   std::vector<wchar_t> data(256);
   for (;;) {
     DWORD type = 0;
-    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    auto bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
     status = RegQueryValueExW(k.handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
     if (status == ERROR_MORE_DATA) {
       data.resize(bytes / sizeof(wchar_t) + 2);

@@ -41,7 +41,7 @@ double monitor_dpi(HMONITOR monitor) {
   return dpi > 0 ? dpi : 96;
 }
 
-BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM data) {
   auto* all = reinterpret_cast<std::vector<Monitor>*>(data);
   MONITORINFO info{};
   info.cbSize = sizeof info;
@@ -117,7 +117,7 @@ void Win32Platform::watch_host() {
   if (m_host_watch == 0) m_host_watch = SetTimer(nullptr, 0, kWatchMs, check_hosts);
 }
 
-void CALLBACK Win32Platform::check_hosts(HWND, UINT, UINT_PTR, DWORD) {
+void CALLBACK Win32Platform::check_hosts(HWND /*hwnd*/, UINT /*message*/, UINT_PTR /*id*/, DWORD /*time*/) {
   if (g_current == nullptr || g_failing) return;
   std::vector<Form*> orphaned;
   for (Win32Window* window : g_current->m_windows) {

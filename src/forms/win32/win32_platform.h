@@ -70,7 +70,7 @@ class Win32Platform final : public Platform {
   Win32Window* window_for(HWND hwnd) const;
   void pump(const std::function<bool()>& done);
   bool dialog_message(MSG& message) const;
-  static void CALLBACK check_hosts(HWND, UINT, UINT_PTR, DWORD);
+  static void CALLBACK check_hosts(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
 
   HINSTANCE m_instance;
   std::wstring m_module_path;

@@ -597,7 +597,9 @@ Win32Window::ControlView* Win32Window::view_of_id(int id) {
 
 // The topmost drawn control under a point that reports clicks; shapes are looked through.
 Control* Win32Window::label_at(POINT point) const {
-  for (auto it = m_views.rbegin(); it != m_views.rend(); ++it) {
+  // Back to front; std::views::reverse would do, but the clang that checks this code cannot read the
+  // mingw libstdc++'s ranges.
+  for (auto it = m_views.rbegin(); it != m_views.rend(); ++it) {  // NOLINT(modernize-loop-convert)
     Control& control = *it->control;
     const ControlKind kind = control.kind();
     if (it->child != nullptr || !control.Visible() || kind == ControlKind::Shape) continue;
