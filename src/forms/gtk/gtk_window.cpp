@@ -35,6 +35,8 @@ gboolean gboolean_of(bool value) { return value ? TRUE : FALSE; }
 constexpr OleColor kButtonFace = 0xF0F0F0;
 constexpr int kGrabTries = 20;
 constexpr unsigned kGrabRetryMs = 100;
+// The most pixel bytes sent to the X server in one go (see draw_canvas).
+constexpr int kBandBytes = 4 << 20;
 
 int twips_to_pixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
 
@@ -596,13 +598,22 @@ void FormWindow::draw_canvas(cairo_t* cr) {
   for (const auto& [box, area] : shown) {
     cairo_surface_t* pixels = surface_of(*box);
     const Rect at = box->bounds_in_form();
-    cairo_save(cr);
-    cairo_rectangle(cr, area.left / scale, area.top / scale, area.width() / scale, area.height() / scale);
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, pixels, at.left / scale, at.top / scale);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    // cairo sends the pixels through a shared-memory block as large as what one paint uploads, and keeps
+    // the block. A whole frame goes up in bands of a few megabytes, each waited for, so a block of one
+    // band's size serves the first frame and every tick after it, not one of the screen's size.
+    const Rect part = intersect(area, clip_px);
+    const int band_rows = std::max(1, kBandBytes / (part.width() * static_cast<int>(sizeof(Pixel))));
+    for (int top = part.top; top < part.bottom; top += band_rows) {
+      const int bottom = std::min(part.bottom, top + band_rows);
+      cairo_save(cr);
+      cairo_rectangle(cr, part.left / scale, top / scale, part.width() / scale, (bottom - top) / scale);
+      cairo_clip(cr);
+      cairo_set_source_surface(cr, pixels, at.left / scale, at.top / scale);
+      cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+      cairo_paint(cr);
+      cairo_restore(cr);
+      if (bottom < part.bottom) gdk_display_sync(gtk_widget_get_display(m_canvas));
+    }
   }
 }
 
