@@ -15,7 +15,7 @@ sizes=("$@")
 work=$(mktemp -d /tmp/dialsaver-bench.XXXXXX)
 pids=()
 cleanup() {
-  { for p in "${pids[@]}"; do kill -KILL "$p"; done; for p in "${pids[@]}"; do wait "$p"; done; } >/dev/null 2>&1
+  { for p in "${pids[@]}"; do kill -KILL "$p"; done; for p in "${pids[@]}"; do wait "$p"; done; } >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
