@@ -581,27 +581,27 @@ void FormWindow::draw_canvas(cairo_t* cr) {
   GdkRectangle clip{};
   if (gdk_cairo_get_clip_rectangle(cr, &clip) == 0) return;
   const Rect clip_px = to_device(clip.x, clip.y, clip.width, clip.height);
-  std::vector<std::pair<PictureBox*, Rect>> shown;
+  // Two passes over the controls rather than a list of the shown ones: a paint allocates nothing.
+  bool covered = false;
   for (const auto& control : m_form.controls()) {
     auto* box = dynamic_cast<PictureBox*>(control.get());
-    if (box == nullptr) continue;
-    const Rect area = shown_area(*box, m_client);
-    if (!intersect(area, clip_px).empty()) shown.emplace_back(box, area);
+    if (box != nullptr && intersect(shown_area(*box, m_client), clip_px) == clip_px) covered = true;
   }
-  const bool covered =
-      std::any_of(shown.begin(), shown.end(), [&](const auto& s) { return intersect(s.second, clip_px) == clip_px; });
   if (!covered) {
     set_source_color(cr, m_form.def().back_color.value_or(kButtonFace));
     cairo_paint(cr);
   }
   const double scale = m_scale;
-  for (const auto& [box, area] : shown) {
+  for (const auto& control : m_form.controls()) {
+    auto* box = dynamic_cast<PictureBox*>(control.get());
+    if (box == nullptr) continue;
+    const Rect part = intersect(shown_area(*box, m_client), clip_px);
+    if (part.empty()) continue;
     cairo_surface_t* pixels = surface_of(*box);
     const Rect at = box->bounds_in_form();
     // cairo sends the pixels through a shared-memory block as large as what one paint uploads, and keeps
     // the block. A whole frame goes up in bands of a few megabytes, each waited for, so a block of one
     // band's size serves the first frame and every tick after it, not one of the screen's size.
-    const Rect part = intersect(area, clip_px);
     const int band_rows = std::max(1, kBandBytes / (part.width() * static_cast<int>(sizeof(Pixel))));
     for (int top = part.top; top < part.bottom; top += band_rows) {
       const int bottom = std::min(part.bottom, top + band_rows);
