@@ -27,5 +27,14 @@ class TraceRecorder final : public forms::TraceSink {
     std::copy_if(ops.begin(), ops.end(), std::back_inserter(out), [&](const TracedOp& o) { return o.op == op; });
     return out;
   }
+  // The face's figures of one kind: those drawn before the first hand (a line).
+  std::vector<TracedOp> face(const std::string& op) const {
+    std::vector<TracedOp> out;
+    for (const TracedOp& o : ops) {
+      if (o.op == "line") break;
+      if (o.op == op) out.push_back(o);
+    }
+    return out;
+  }
   std::vector<TracedOp> ops;
 };

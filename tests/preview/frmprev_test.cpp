@@ -21,14 +21,7 @@ class FrmprevTest : public HeadlessTest {
     platform->run_guarded(startup::Main);
     return forms::instance<frmprev>();
   }
-  std::vector<TracedOp> face(const std::string& op) const {
-    std::vector<TracedOp> out;
-    for (const TracedOp& o : trace.ops) {
-      if (o.op == "line") break;
-      if (o.op == op) out.push_back(o);
-    }
-    return out;
-  }
+  std::vector<TracedOp> face(const std::string& op) const { return trace.face(op); }
 
   TraceRecorder trace;
   forms::WindowHandle host = 0;

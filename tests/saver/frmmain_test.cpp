@@ -23,15 +23,7 @@ class FrmmainTest : public HeadlessTest {
     platform->run_guarded(startup::Main);
     return forms::instance<frmmain>();
   }
-  // The face's figures: everything drawn before the first hand.
-  std::vector<TracedOp> face(const std::string& op) const {
-    std::vector<TracedOp> out;
-    for (const TracedOp& o : trace.ops) {
-      if (o.op == "line") break;
-      if (o.op == op) out.push_back(o);
-    }
-    return out;
-  }
+  std::vector<TracedOp> face(const std::string& op) const { return trace.face(op); }
   std::vector<forms::Pixel> pixels_of(frmmain& form) {
     forms::Size size;
     return platform->snapshot(form, size);
