@@ -22,6 +22,17 @@ pass() { echo "settings_crash: ok: $*"; }
 fail() { echo "settings_crash: FAILED: $*"; failures=$((failures + 1)); }
 skip() { echo "settings_crash: skipped: $*"; }
 holds() { "$stress" check "$1"; }  # prints "<a|b|none|mixed> <temporary files>"
+# save_refused CASE ROOT: a save of set b must fail with a message and leave set a as it was.
+save_refused() {
+  local message
+  if message=$("$stress" save "$2" b 2>&1); then
+    fail "$1: the save reported success"
+  elif [[ $(holds "$2") == "a 0" && -n $message ]]; then
+    pass "$1: \"$message\"; the old file is intact, no temporary file left"
+  else
+    fail "$1: the file now holds $(holds "$2")"
+  fi
+}
 
 # 1. Kills at random moments during 1,000 alternating saves.
 root=$work/kill
@@ -43,13 +54,7 @@ root=$work/readonly
 if mount --bind "$root/Quillet" "$root/Quillet" 2>/dev/null; then
   mounts+=("$root/Quillet")
   if mount -o remount,bind,ro "$root/Quillet" 2>/dev/null; then
-    if message=$("$stress" save "$root" b 2>&1); then
-      fail "a save into a read-only folder reported success"
-    elif [[ $(holds "$root") == "a 0" && -n $message ]]; then
-      pass "read-only folder: \"$message\"; the old file is intact"
-    else
-      fail "read-only folder: the file now holds $(holds "$root")"
-    fi
+    save_refused "read-only folder" "$root"
   else
     skip "cannot remount read-only"
   fi
@@ -64,13 +69,7 @@ if mount -t tmpfs -o size=64k tmpfs "$root/Quillet" 2>/dev/null; then
   mounts+=("$root/Quillet")
   "$stress" save "$root" a
   dd if=/dev/zero of="$root/Quillet/filler" bs=4k 2>/dev/null
-  if message=$("$stress" save "$root" b 2>&1); then
-    fail "a save onto a full disk reported success"
-  elif [[ $(holds "$root") == "a 0" && -n $message ]]; then
-    pass "full disk: \"$message\"; the old file is intact, no temporary file left"
-  else
-    fail "full disk: the file now holds $(holds "$root")"
-  fi
+  save_refused "full disk" "$root"
 else
   skip "full disk: cannot mount a tmpfs (needs root)"
 fi

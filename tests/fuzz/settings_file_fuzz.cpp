@@ -24,15 +24,6 @@ void check(bool ok, const char* what, const std::string& text) {
   std::abort();
 }
 
-bool same_key(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -59,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t i = 0;
   for (const std::string& s : kSections) {
     for (const std::string& k : kKeys) {
-      const bool changed_one = same_key(s, section) && same_key(k, key);
+      const bool changed_one = IniDocument::same_name(s, section) && IniDocument::same_name(k, key);
       if (!changed_one) {
         check(doc.get(s, k) == before[i], "setting one key changed another", text);
         check(again.get(s, k) == before[i], "setting one key changed another in the file's text", text);

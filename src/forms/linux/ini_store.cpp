@@ -21,15 +21,6 @@ std::string trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
-bool same_key(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // A line without the carriage return that ends it in a file written with CRLF line ends.
@@ -134,6 +125,15 @@ Status make_folder(const std::filesystem::path& folder) {
 
 // ---- IniDocument ----
 
+bool IniDocument::same_name(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 IniDocument IniDocument::parse(const std::string& text) {
   IniDocument doc;
   // A byte-order mark, as some editors write, belongs to the file rather than to its first line.
@@ -153,11 +153,11 @@ std::optional<std::string> IniDocument::get(const std::string& section, const st
   bool in_section = false;
   for (const std::string& line : m_lines) {
     if (auto name = section_of(line)) {
-      in_section = same_key(*name, section);
+      in_section = same_name(*name, section);
       continue;
     }
     if (!in_section) continue;
-    if (auto k = key_of(line); k && same_key(*k, key)) return body(line).substr(line.find('=') + 1);
+    if (auto k = key_of(line); k && same_name(*k, key)) return body(line).substr(line.find('=') + 1);
   }
   return std::nullopt;
 }
@@ -169,12 +169,12 @@ void IniDocument::set(const std::string& section, const std::string& key, const 
   std::optional<std::size_t> section_end;  // index after the last line of the wanted section
   for (std::size_t i = 0; i < m_lines.size(); ++i) {
     if (auto name = section_of(m_lines[i])) {
-      in_section = same_key(*name, section);
+      in_section = same_name(*name, section);
       if (in_section) section_end = i + 1;
       continue;
     }
     if (!in_section) continue;
-    if (auto k = key_of(m_lines[i]); k && same_key(*k, key)) {
+    if (auto k = key_of(m_lines[i]); k && same_name(*k, key)) {
       m_lines[i] = entry;
       return;
     }

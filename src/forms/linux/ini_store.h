@@ -25,6 +25,8 @@ class IniDocument {
   std::optional<std::string> get(const std::string& section, const std::string& key) const;
   void set(const std::string& section, const std::string& key, const std::string& value);
   std::string text() const;
+  // Section and key names match without regard to ASCII case, as registry value names do.
+  static bool same_name(const std::string& a, const std::string& b);
 
  private:
   std::vector<std::string> m_lines;  // without their '\n'; a CRLF file's lines keep their '\r'
