@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "forms/form.h"
-#include "forms/headless/headless.h"
-#include "saver/dial.h"
-#include "saver/frmmain.h"
-#include "startup/settings.h"
+#include "backends/headless/headless.h"
+#include "windows/dial/dial.h"
+#include "windows/saver/frmmain.h"
+#include "settings/settings.h"
 #include "support/allocation_counter.h"
 #include "trace_recorder.h"
 
@@ -39,7 +39,7 @@ class Saver {
     m_platform->path = DIALSAVER_RESOURCES;
     m_platform->set_time(10, 10, 30);
     forms::install_platform(m_platform.get());
-    startup::LoadSettings();
+    settings::LoadSettings();
     form = &forms::instance<saver::frmmain>();
     form->Timer1.Enabled(false);  // the benchmark calls the handler itself
   }

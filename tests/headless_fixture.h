@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "forms/form.h"
-#include "forms/headless/headless.h"
-#include "startup/settings.h"
+#include "backends/headless/headless.h"
+#include "settings/settings.h"
 
 class HeadlessTest : public ::testing::Test {
  protected:

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/surface.h"
+#include "graphics/surface.h"
 
 struct TracedOp {
   std::string op;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "forms/form.h"
+#include "values/twips.h"
 
 namespace forms {
 
@@ -71,11 +72,12 @@ void Control::changed() {
   if (NativeWindow* native = m_form.native()) native->control_changed(*this);
 }
 
-PictureBox::PictureBox(Form& form, const ControlDef& def) : Control(form, def) {
+PictureBox::PictureBox(Form& form, const ControlDef& def)
+    : Control(form, def), Surface(platform().services(), platform().services()) {
   Surface::BackColor = def.back_color.value_or(kWhite);
-  if (def.scale_mode == ScaleMode::Twips) set_default_unit_pixels(form.dpi() / 1440.0);
+  if (def.scale_mode == ScaleMode::Twips) set_default_unit_pixels(form.dpi() / kTwipsPerInch);
   if (!def.picture.empty()) {
-    if (auto decoded = platform().decode_picture(def.picture, {})) m_picture = std::move(decoded).value();
+    if (auto decoded = platform().services().decode_picture(def.picture, {})) m_picture = std::move(decoded).value();
   }
 }
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "forms/backend.h"
 #include "forms/definition.h"
-#include "forms/picture.h"
-#include "forms/platform.h"
-#include "forms/surface.h"
+#include "graphics/surface.h"
+#include "pictures/picture.h"
 
 namespace forms {
 

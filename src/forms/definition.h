@@ -7,7 +7,8 @@
 #include <optional>
 #include <span>
 
-#include "forms/color.h"
+#include "values/color.h"
+#include "values/geometry.h"
 
 namespace forms {
 
@@ -75,8 +76,10 @@ struct WindowDef {
   bool titled_by_program = false;
   std::span<const std::byte> icon{};  // an .ico file's bytes; empty: the platform's default icon
   std::span<const ControlDef> controls;
-
-  const ControlDef* find(const char* control_name) const;
 };
+
+// Where a window in its normal state puts its client area on a monitor: the definition's position and
+// size, in pixels of that monitor, offset by the monitor's origin.
+Rect client_rect_on(const WindowDef& def, const Rect& monitor_bounds, double dpi);
 
 }  // namespace forms

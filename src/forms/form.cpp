@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "values/twips.h"
+
 namespace forms {
 namespace {
 
@@ -37,19 +39,15 @@ Monitor monitor_at(int index) {
   return monitors[static_cast<std::size_t>(index)];
 }
 
-int twips_to_pixels(int twips, double twips_per_pixel) {
-  return static_cast<int>(std::lround(twips / twips_per_pixel));
-}
-
 }  // namespace
 
 Form::Form(const WindowDef& def, int monitor)
     : m_def(def),
       m_name(def.name),
-      m_monitor(monitor),
       m_monitor_info(monitor_at(monitor)),
       m_caption(def.caption),
-      m_window_state(static_cast<int>(def.window_state)) {
+      m_window_state(def.window_state) {
+  m_scale.set_default_unit_pixels(def.scale_mode == ScaleMode::Twips ? dpi() / kTwipsPerInch : 1.0);
   build_controls();
 }
 
@@ -70,12 +68,12 @@ Control* Form::find_control(std::string_view control_name) const {
 }
 
 void Form::place_controls() {
-  const double tpp = m_monitor_info.twips_per_pixel();
+  const double dots = dpi();
   for (auto& control : m_controls) {
     const ControlDef& d = control->def();
-    const int x = twips_to_pixels(d.left, tpp);
-    const int y = twips_to_pixels(d.top, tpp);
-    control->place({x, y, x + twips_to_pixels(d.width, tpp), y + twips_to_pixels(d.height, tpp)});
+    const int x = twips_to_pixels(d.left, dots);
+    const int y = twips_to_pixels(d.top, dots);
+    control->place({x, y, x + twips_to_pixels(d.width, dots), y + twips_to_pixels(d.height, dots)});
   }
 }
 
@@ -83,7 +81,7 @@ void Form::Load() {
   if (m_loaded || m_loading) return;
   m_loading = true;
   m_native = platform().create_window(*this);
-  m_client = m_native->client_size();
+  m_scale.set_area(m_native->client_size());
   place_controls();
   arm_timers();
   Form_Load();
@@ -130,18 +128,23 @@ WindowHandle Form::hWnd() {
   return m_native ? m_native->handle() : 0;
 }
 
-void Form::WindowState(int value) {
+void Form::WindowState(WindowStateKind value) {
   m_window_state = value;
   if (m_native) m_native->set_window_state(value);
 }
 
+Rect Form::initial_client_rect() const {
+  if (m_window_state == WindowStateKind::Maximized) return m_monitor_info.bounds;
+  return client_rect_on(m_def, m_monitor_info.bounds, m_monitor_info.dpi);
+}
+
 float Form::Top() const {
-  if (m_window_state == static_cast<int>(WindowStateKind::Maximized)) return 0;
+  if (m_window_state == WindowStateKind::Maximized) return 0;
   return static_cast<float>(m_def.client_top);
 }
 
 float Form::Left() const {
-  if (m_window_state == static_cast<int>(WindowStateKind::Maximized)) return 0;
+  if (m_window_state == WindowStateKind::Maximized) return 0;
   return static_cast<float>(m_def.client_left);
 }
 
@@ -151,62 +154,28 @@ ScreenObject Form::Screen() const {
           static_cast<float>(m_monitor_info.bounds.height()) * tpp, tpp, tpp};
 }
 
-float Form::ScaleWidth() const {
-  if (m_scale_frozen) return m_scale_width;
-  const double unit = m_def.scale_mode == ScaleMode::Twips ? dpi() / 1440.0 : 1.0;
-  return static_cast<float>(m_client.width / unit);
-}
-
-float Form::ScaleHeight() const {
-  if (m_scale_frozen) return m_scale_height;
-  const double unit = m_def.scale_mode == ScaleMode::Twips ? dpi() / 1440.0 : 1.0;
-  return static_cast<float>(m_client.height / unit);
-}
-
-void Form::ScaleWidth(float value) {
-  const float height = ScaleHeight();
-  m_scale_width = value;
-  m_scale_height = height;
-  m_scale_frozen = true;
-}
-
-void Form::ScaleHeight(float value) {
-  const float width = ScaleWidth();
-  m_scale_width = width;
-  m_scale_height = value;
-  m_scale_frozen = true;
-}
-
 double Form::units_to_pixels_x(const Control* container, double units) const {
   if (const auto* box = dynamic_cast<const PictureBox*>(container)) return box->to_pixel_x(units);
-  if (container != nullptr) return units * dpi() / 1440.0;
-  const float width = ScaleWidth();
-  return width == 0 ? 0 : (units - m_scale_left) * m_client.width / width;
+  if (container != nullptr) return units * dpi() / kTwipsPerInch;
+  return m_scale.to_pixel_x(units);
 }
 
 double Form::units_to_pixels_y(const Control* container, double units) const {
   if (const auto* box = dynamic_cast<const PictureBox*>(container)) return box->to_pixel_y(units);
-  if (container != nullptr) return units * dpi() / 1440.0;
-  const float height = ScaleHeight();
-  return height == 0 ? 0 : (units - m_scale_top) * m_client.height / height;
+  if (container != nullptr) return units * dpi() / kTwipsPerInch;
+  return m_scale.to_pixel_y(units);
 }
 
 double Form::pixels_to_units_x(const Control* container, double pixels) const {
-  if (const auto* box = dynamic_cast<const PictureBox*>(container)) {
-    const Size size = box->pixel_size();
-    return size.width == 0 ? box->ScaleLeft() : box->ScaleLeft() + pixels * box->ScaleWidth() / size.width;
-  }
-  if (container != nullptr) return pixels * 1440.0 / dpi();
-  return m_client.width == 0 ? m_scale_left : m_scale_left + pixels * ScaleWidth() / m_client.width;
+  if (const auto* box = dynamic_cast<const PictureBox*>(container)) return box->scale().to_unit_x(pixels);
+  if (container != nullptr) return pixels * kTwipsPerInch / dpi();
+  return m_scale.to_unit_x(pixels);
 }
 
 double Form::pixels_to_units_y(const Control* container, double pixels) const {
-  if (const auto* box = dynamic_cast<const PictureBox*>(container)) {
-    const Size size = box->pixel_size();
-    return size.height == 0 ? box->ScaleTop() : box->ScaleTop() + pixels * box->ScaleHeight() / size.height;
-  }
-  if (container != nullptr) return pixels * 1440.0 / dpi();
-  return m_client.height == 0 ? m_scale_top : m_scale_top + pixels * ScaleHeight() / m_client.height;
+  if (const auto* box = dynamic_cast<const PictureBox*>(container)) return box->scale().to_unit_y(pixels);
+  if (container != nullptr) return pixels * kTwipsPerInch / dpi();
+  return m_scale.to_unit_y(pixels);
 }
 
 void Form::key_press(int char_code) {
@@ -254,8 +223,6 @@ void Form::present_surfaces() {
     box->clear_dirty();
   }
 }
-
-void Form::client_resized(Size size) { m_client = size; }
 
 void Form::arm_timers() {
   for (auto& control : m_controls) {

@@ -11,9 +11,11 @@
 #include <typeindex>
 #include <vector>
 
+#include "forms/backend.h"
 #include "forms/controls.h"
 #include "forms/definition.h"
-#include "forms/platform.h"
+#include "forms/services.h"
+#include "graphics/user_scale.h"
 
 namespace forms {
 
@@ -53,8 +55,8 @@ class Form {
   const std::string& Caption() const { return m_caption; }
   void Caption(const std::string& value);
   WindowHandle hWnd();
-  int WindowState() const { return m_window_state; }
-  void WindowState(int value);
+  WindowStateKind WindowState() const { return m_window_state; }
+  void WindowState(WindowStateKind value);
   bool Visible() const { return m_visible; }
   // The window's position on its screen, in twips.
   float Top() const;
@@ -62,29 +64,25 @@ class Form {
   ScreenObject Screen() const;
 
   // The form's user scale over its client area (see Surface for the meaning).
-  float ScaleLeft() const { return m_scale_left; }
-  float ScaleTop() const { return m_scale_top; }
-  float ScaleWidth() const;
-  float ScaleHeight() const;
-  void ScaleLeft(float value) {
-    m_scale_left = value;
-    m_scale_frozen = true;
-  }
-  void ScaleTop(float value) {
-    m_scale_top = value;
-    m_scale_frozen = true;
-  }
-  void ScaleWidth(float value);
-  void ScaleHeight(float value);
+  float ScaleLeft() const { return m_scale.left(); }
+  float ScaleTop() const { return m_scale.top(); }
+  float ScaleWidth() const { return m_scale.width(); }
+  float ScaleHeight() const { return m_scale.height(); }
+  void ScaleLeft(float value) { m_scale.set_left(value); }
+  void ScaleTop(float value) { m_scale.set_top(value); }
+  void ScaleWidth(float value) { m_scale.set_width(value); }
+  void ScaleHeight(float value) { m_scale.set_height(value); }
 
   // ---- For the engine, the back ends and tests. ----
   const WindowDef& def() const { return m_def; }
   const std::string& name() const { return m_name; }
-  int monitor_index() const { return m_monitor; }
   const Monitor& monitor() const { return m_monitor_info; }
+  // Where the client area lies in the virtual screen as the window opens, in pixels: the whole monitor
+  // when maximised, else the place and size the definition gives.
+  Rect initial_client_rect() const;
   double dpi() const { return m_monitor_info.dpi; }
   NativeWindow* native() const { return m_native.get(); }
-  Size client_size() const { return m_client; }
+  Size client_size() const { return m_scale.area(); }
   const std::vector<std::unique_ptr<Control>>& controls() const { return m_controls; }
   Control* find_control(std::string_view name) const;
   template <class C>
@@ -108,7 +106,7 @@ class Form {
   // Presents every surface's dirty rectangles through the native window.
   void present_surfaces();
   // The back end resized the client area (pixels).
-  void client_resized(Size size);
+  void client_resized(Size size) { m_scale.set_area(size); }
 
  private:
   void build_controls();
@@ -118,7 +116,6 @@ class Form {
 
   const WindowDef& m_def;
   std::string m_name;
-  int m_monitor;
   Monitor m_monitor_info;
   std::vector<std::unique_ptr<Control>> m_controls;
   std::unique_ptr<NativeWindow> m_native;
@@ -126,13 +123,8 @@ class Form {
   bool m_loading = false;
   bool m_visible = false;
   std::string m_caption;
-  int m_window_state;
-  Size m_client;
-  bool m_scale_frozen = false;
-  float m_scale_left = 0;
-  float m_scale_top = 0;
-  float m_scale_width = 0;
-  float m_scale_height = 0;
+  WindowStateKind m_window_state;
+  UserScale m_scale;  // over the client area
 };
 
 // Every form of the program: default instances by type, and further instances (one per extra monitor).

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "forms/result.h"
+#include "values/result.h"
 
 namespace forms {
 

@@ -1,11 +1,12 @@
 #include "startup/startup.h"
 
 #include "forms/form.h"
-#include "forms/platform.h"
-#include "preview/frmprev.h"
-#include "saver/frmmain.h"
-#include "settings_dialog/frmSetting.h"
-#include "startup/settings.h"
+#include "forms/services.h"
+#include "forms/user32.h"
+#include "settings/settings.h"
+#include "windows/preview/frmprev.h"
+#include "windows/saver/frmmain.h"
+#include "windows/settings_dialog/frmSetting.h"
 
 namespace startup {
 
@@ -58,7 +59,7 @@ Mode mode_of(std::string_view command_line) {
 }
 
 void Main() {
-  LoadSettings();
+  settings::LoadSettings();
   gCommandLine = upper_case(trim_spaces(forms::Command()));
   switch (mode_of(gCommandLine)) {
     case Mode::Preview:

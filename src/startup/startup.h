@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "forms/geometry.h"
+#include "values/geometry.h"
 
 namespace startup {
 

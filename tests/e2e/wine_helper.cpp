@@ -23,8 +23,8 @@
 #include <cwchar>
 #include <string>
 
-#include "forms/win32/win32_platform.h"
-#include "startup/settings.h"
+#include "backends/win32/win32_platform.h"
+#include "settings/settings.h"
 #include "startup/startup.h"
 
 namespace {
@@ -146,7 +146,7 @@ int draws(const wchar_t* path) {
   HWND window = make_host_window();
   forms::win32::Win32Platform platform(GetModuleHandleW(nullptr));
   forms::install_platform(&platform);
-  startup::LoadSettings();
+  settings::LoadSettings();
   startup::gCommandLine = "/P " + std::to_string(reinterpret_cast<ULONG_PTR>(window));
   startup::ShowPreview();
   HWND child = wait_for_child(window, nullptr);

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "forms/form.h"
-#include "forms/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "forms/native_services.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "startup/startup.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -22,17 +22,17 @@ void check(bool ok, const char* what, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const auto color = startup::text_to_color(text);
-  const auto flag = startup::text_to_flag(text);
+  const auto color = settings::text_to_color(text);
+  const auto flag = settings::text_to_flag(text);
   if (color) {
-    check(startup::text_to_color(startup::color_to_text(*color)) == color, "a colour's own text differs", text);
+    check(settings::text_to_color(settings::color_to_text(*color)) == color, "a colour's own text differs", text);
     check(flag.has_value() && *flag == (*color != 0), "an integer reads as another flag", text);
   }
-  if (flag) check(startup::text_to_flag(startup::flag_to_text(*flag)) == flag, "a flag's own text differs", text);
+  if (flag) check(settings::text_to_flag(settings::flag_to_text(*flag)) == flag, "a flag's own text differs", text);
   if (size >= 4) {
     std::int32_t any = 0;
     std::memcpy(&any, data, sizeof any);
-    check(startup::text_to_color(startup::color_to_text(any)) == any, "a colour does not round-trip", text);
+    check(settings::text_to_color(settings::color_to_text(any)) == any, "a colour does not round-trip", text);
   }
   return 0;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/linux/ini_store.h"
+#include "backends/linux_services/ini_store.h"
 
 namespace {
 

@@ -31,9 +31,9 @@
 #include <string>
 #include <thread>
 
-#include "forms/headless/headless.h"
-#include "forms/linux/ini_store.h"
-#include "startup/settings.h"
+#include "backends/headless/headless.h"
+#include "backends/linux_services/ini_store.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ struct SettingsSet {
 constexpr SettingsSet kSetA{"a", {"/home/ann/Pictures/harbour.jpg", "255", "65280", "16711680", "True"}};
 constexpr SettingsSet kSetB{"b",
                             {"/home/ann/Pictures/caf\xC3\xA9 \xE2\x80\x94 night.gif", "0", "-1", "12345678", "False"}};
-constexpr std::array<const char*, 5> kKeys{startup::kKeyPicturePath, startup::kKeyBackColor, startup::kKeyColor1,
-                                           startup::kKeyColor2, startup::kKeyStretchPic};
+constexpr std::array<const char*, 5> kKeys{settings::kKeyPicturePath, settings::kKeyBackColor, settings::kKeyColor1,
+                                           settings::kKeyColor2, settings::kKeyStretchPic};
 
 [[noreturn]] void usage() {
   std::fprintf(stderr, "usage: settings_stress save ROOT a|b | check ROOT | kill|race|load ROOT SAVES\n");
@@ -62,12 +62,12 @@ forms::Status save(const fs::path& root, const SettingsSet& set) {
   forms::headless::HeadlessPlatform platform;
   platform.store = std::make_unique<IniSettingsStore>(root);
   forms::install_platform(&platform);
-  startup::gPicturePath = set.texts[0];
-  startup::gBackColor = *startup::text_to_color(set.texts[1]);
-  startup::gColor1 = *startup::text_to_color(set.texts[2]);
-  startup::gColor2 = *startup::text_to_color(set.texts[3]);
-  startup::gStretchPic = *startup::text_to_flag(set.texts[4]);
-  forms::Status saved = startup::SaveSettings();
+  settings::gPicturePath = set.texts[0];
+  settings::gBackColor = *settings::text_to_color(set.texts[1]);
+  settings::gColor1 = *settings::text_to_color(set.texts[2]);
+  settings::gColor2 = *settings::text_to_color(set.texts[3]);
+  settings::gStretchPic = *settings::text_to_flag(set.texts[4]);
+  forms::Status saved = settings::SaveSettings();
   forms::install_platform(nullptr);
   return saved;
 }
@@ -86,7 +86,7 @@ std::string holds(const fs::path& root) {
   IniSettingsStore store(root);
   std::array<std::optional<std::string>, 5> values;
   for (std::size_t i = 0; i < kKeys.size(); ++i) {
-    auto value = store.read(startup::kAppName, startup::kSection, kKeys[i]);
+    auto value = store.read(settings::kAppName, settings::kSection, kKeys[i]);
     if (!value) return "unreadable: " + value.reason();
     values[i] = value.value();
   }
@@ -169,7 +169,7 @@ int kill_test(const fs::path& root, int saves) {
 [[noreturn]] void save_keys(const fs::path& root, const std::string& prefix, int saves) {
   IniSettingsStore store(root);
   for (int i = 0; i < saves; ++i) {
-    if (!store.write(startup::kAppName, startup::kSection, prefix + std::to_string(i), std::to_string(i))) _exit(3);
+    if (!store.write(settings::kAppName, settings::kSection, prefix + std::to_string(i), std::to_string(i))) _exit(3);
   }
   _exit(0);
 }
@@ -185,7 +185,7 @@ int count_prefix(const std::string& text, const std::string& prefix) {
 
 int race_test(const fs::path& root, int saves) {
   IniSettingsStore store(root);
-  if (!store.write(startup::kAppName, startup::kSection, "SENTINEL", "here")) return 1;
+  if (!store.write(settings::kAppName, settings::kSection, "SENTINEL", "here")) return 1;
   const pid_t one = fork();
   if (one == 0) save_keys(root, "ONE_", saves);
   const pid_t two = fork();
@@ -201,8 +201,8 @@ int race_test(const fs::path& root, int saves) {
   int status_one = 0;
   int status_two = 0;
   while (finished < 2) {
-    auto sentinel = store.read(startup::kAppName, startup::kSection, "SENTINEL");
-    std::ifstream in(store.file_of(startup::kAppName, startup::kSection));
+    auto sentinel = store.read(settings::kAppName, settings::kSection, "SENTINEL");
+    std::ifstream in(store.file_of(settings::kAppName, settings::kSection));
     std::stringstream text;
     text << in.rdbuf();
     ++reads;
@@ -218,7 +218,7 @@ int race_test(const fs::path& root, int saves) {
   int lost = 0;
   for (const char* prefix : {"ONE_", "TWO_"}) {
     for (int i = 0; i < saves; ++i) {
-      auto value = store.read(startup::kAppName, startup::kSection, prefix + std::to_string(i));
+      auto value = store.read(settings::kAppName, settings::kSection, prefix + std::to_string(i));
       if (!value || value.value() != std::optional<std::string>(std::to_string(i))) ++lost;
     }
   }
@@ -234,10 +234,10 @@ int race_test(const fs::path& root, int saves) {
 // Which set LoadSettings gave: "a", "b", or "mixed".
 std::string loaded_set() {
   for (const SettingsSet* set : {&kSetA, &kSetB}) {
-    if (startup::gPicturePath == set->texts[0] && startup::color_to_text(startup::gBackColor) == set->texts[1] &&
-        startup::color_to_text(startup::gColor1) == set->texts[2] &&
-        startup::color_to_text(startup::gColor2) == set->texts[3] &&
-        startup::flag_to_text(startup::gStretchPic) == set->texts[4]) {
+    if (settings::gPicturePath == set->texts[0] && settings::color_to_text(settings::gBackColor) == set->texts[1] &&
+        settings::color_to_text(settings::gColor1) == set->texts[2] &&
+        settings::color_to_text(settings::gColor2) == set->texts[3] &&
+        settings::flag_to_text(settings::gStretchPic) == set->texts[4]) {
       return set->name;
     }
   }
@@ -261,7 +261,7 @@ int load_test(const fs::path& root, int saves) {
   int mixed = 0;
   int status = 0;
   while (waitpid(saver, &status, WNOHANG) == 0) {
-    startup::LoadSettings();
+    settings::LoadSettings();
     ++loads;
     if (loaded_set() == "mixed") ++mixed;
   }

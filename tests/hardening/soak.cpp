@@ -7,20 +7,18 @@
 // The last of the N ticks falls at --time (default 10:10:30); FRESH.png is dialsaver-render's picture of
 // that moment with the same settings (the defaults). Exit status 0 when memory stayed flat (under 1 MB of
 // growth after the first minute) and the pictures are equal.
-#include <cairo.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "backends/headless/headless.h"
+#include "backends/linux_services/executable.h"
+#include "backends/linux_services/png_file.h"
 #include "forms/form.h"
-#include "forms/headless/headless.h"
-#include "saver/frmmain.h"
+#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
 
 namespace {
@@ -35,11 +33,7 @@ long resident_kb() {
   return -1;
 }
 
-std::string program_folder() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return n > 0 ? std::filesystem::path(std::string(buffer, static_cast<std::size_t>(n))).parent_path().string() : ".";
-}
+std::string program_folder() { return std::filesystem::path(forms::executable_path("./soak")).parent_path().string(); }
 
 [[noreturn]] void usage() {
   std::fprintf(stderr, "usage: soak --size WxH --ticks N [--time HH:MM:SS] --compare FRESH.png\n");
@@ -48,21 +42,12 @@ std::string program_folder() {
 
 // Pixels that differ between the window's picture and a PNG of the same size; -1 when the sizes differ.
 long differing_pixels(const std::vector<forms::Pixel>& image, forms::Size size, const std::string& png) {
-  cairo_surface_t* fresh = cairo_image_surface_create_from_png(png.c_str());
-  long differ = -1;
-  if (cairo_surface_status(fresh) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(fresh) == size.width &&
-      cairo_image_surface_get_height(fresh) == size.height) {
-    differ = 0;
-    const unsigned char* data = cairo_image_surface_get_data(fresh);
-    const int stride = cairo_image_surface_get_stride(fresh);
-    for (int y = 0; y < size.height; ++y) {
-      const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-      for (int x = 0; x < size.width; ++x) {
-        if ((row[x] & 0xFFFFFF) != (image[static_cast<std::size_t>(y) * size.width + x] & 0xFFFFFF)) ++differ;
-      }
-    }
+  const std::optional<forms::RgbImage> fresh = forms::read_png(png);
+  if (!fresh || fresh->size != size) return -1;
+  long differ = 0;
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    if ((image[i] & 0xFFFFFF) != fresh->pixels[i]) ++differ;
   }
-  cairo_surface_destroy(fresh);
   return differ;
 }
 

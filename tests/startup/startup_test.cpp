@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "headless_fixture.h"
-#include "preview/frmprev.h"
-#include "saver/frmmain.h"
-#include "settings_dialog/frmSetting.h"
+#include "windows/preview/frmprev.h"
+#include "windows/saver/frmmain.h"
+#include "windows/settings_dialog/frmSetting.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ class StartupTest : public HeadlessTest {
     TearDown();
     SetUp();
     platform->command = command;
-    startup::gPicturePath.clear();
+    settings::gPicturePath.clear();
     platform->run_guarded(startup::Main);
   }
   std::vector<std::string> log_with(const std::string& prefix) const {
@@ -58,7 +58,7 @@ TEST_F(StartupTest, CommandLinesSelectTheirMode) {
   for (const Case& c : cases) {
     run_main(c.line);
     EXPECT_EQ(created(), c.windows) << "command line \"" << c.line << "\"";
-    EXPECT_FALSE(startup::gPicturePath.empty()) << "the settings are read for \"" << c.line << "\"";
+    EXPECT_FALSE(settings::gPicturePath.empty()) << "the settings are read for \"" << c.line << "\"";
   }
 }
 

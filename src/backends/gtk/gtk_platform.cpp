@@ -1,0 +1,385 @@
+#include "backends/gtk/gtk_platform.h"
+#include "backends/linux_services/executable.h"
+
+#include <fcntl.h>
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "forms/form.h"
+#include "backends/gtk/gtk_window.h"
+#include "forms/user32.h"
+
+namespace forms::gtk {
+namespace {
+
+constexpr int vbOKCancel = 1;
+constexpr int vbCancel = 2;
+
+std::filesystem::path runtime_dir() {
+  if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir != nullptr && dir[0] == '/') return dir;
+  return std::filesystem::temp_directory_path();
+}
+
+// SIGTERM (XScreenSaver's way of stopping a hack, a session's way of ending) ends the program at once.
+gboolean on_terminate(gpointer platform) { static_cast<GtkPlatform*>(platform)->end_program(0); }
+
+GtkWindow* window_of(Form* form) {
+  if (form == nullptr) return nullptr;
+  auto* native = dynamic_cast<FormWindow*>(form->native());
+  return native != nullptr ? native->gtk_window() : nullptr;
+}
+
+// Foreign windows' events (a preview host's destruction, XScreenSaver's window resized) reach the
+// windows that live in them. A window may unload its form, and so go away, while the others wait.
+GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent* /*event*/, gpointer data) {
+  auto* platform = static_cast<GtkPlatform*>(data);
+  const x11::StructureEvent event = x11::decode(xevent);
+  if (event.kind == x11::StructureEvent::Kind::Other) return GDK_FILTER_CONTINUE;
+  const std::vector<FormWindow*> all = platform->windows();
+  for (FormWindow* window : all) {
+    const auto& now = platform->windows();
+    if (std::find(now.begin(), now.end(), window) != now.end()) window->host_event(event);
+  }
+  return GDK_FILTER_CONTINUE;
+}
+
+// The wall clock in milliseconds since the epoch.
+std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
+
+}  // namespace
+
+struct GtkPlatform::ArmedTimer {
+  GtkPlatform* platform;
+  Timer* timer;
+  guint source = 0;
+  TickSchedule schedule;
+};
+
+GtkPlatform::GtkPlatform(int argc, char** argv) : Platform(make_native_services()), m_args(argv + 1, argv + argc) {
+  m_exe_path = executable_path(argv[0]);
+  // Every instance tries for the per-user lock; one that cannot take it knows another runs. The kernel
+  // drops the lock when its holder dies, so a killed instance leaves nothing stale.
+  const auto lock_path = runtime_dir() / ("dialsaver-" + std::to_string(getuid()) + ".lock");
+  m_instance_lock = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  m_prev_instance = m_instance_lock >= 0 && flock(m_instance_lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  if (const char* hack = std::getenv("XSCREENSAVER_WINDOW"); hack != nullptr) {
+    m_hack_window = x11::parse_window_id(hack);
+  }
+  g_unix_signal_add(SIGTERM, on_terminate, this);
+  g_unix_signal_add(SIGINT, on_terminate, this);
+  g_unix_signal_add(SIGHUP, on_terminate, this);
+}
+
+GtkPlatform::~GtkPlatform() {
+  if (m_instance_lock >= 0) ::close(m_instance_lock);
+}
+
+void GtkPlatform::need_display() {
+  if (m_display) return;
+  g_set_prgname(app_exe_name().c_str());
+  // GDK names its hidden client-leader window after the application; only the shown saver window may
+  // bear the program's name, which a second start looks for.
+  g_set_application_name("Screen Saver Clock");
+  // Window ids are X11 ids: under Wayland the program runs through XWayland.
+  gdk_set_allowed_backends("x11");
+  // Nothing here draws with OpenGL; without this GDK loads the GL driver (tens of megabytes) at start.
+  g_setenv("GDK_GL", "disable", FALSE);
+  if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
+  m_display = true;
+  gdk_window_add_filter(nullptr, host_filter, this);
+  if (m_hack_window && !x11::window_size(*m_hack_window)) {
+    std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW names no window; drawing in a window of its own\n",
+                 app_exe_name().c_str());
+    m_hack_window.reset();
+  }
+}
+
+void GtkPlatform::fail_handler(const char* what) {
+  std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), what);
+  end_program(1);
+}
+
+std::unique_ptr<NativeWindow> GtkPlatform::create_window(Form& form) {
+  need_display();
+  return std::make_unique<FormWindow>(*this, form);
+}
+
+void GtkPlatform::add_window(FormWindow* window) { m_windows.push_back(window); }
+
+void GtkPlatform::remove_window(FormWindow* window) { std::erase(m_windows, window); }
+
+FormWindow* GtkPlatform::window_at(WindowHandle handle) {
+  for (FormWindow* window : m_windows) {
+    if (window->is(handle)) return window;
+  }
+  return nullptr;
+}
+
+// ---- Timers ----
+
+void GtkPlatform::timer_changed(Timer& timer) {
+  auto it = m_timers.find(&timer);
+  if (it != m_timers.end() && it->second->source != 0) {
+    g_source_remove(it->second->source);
+    it->second->source = 0;
+  }
+  if (!timer.running()) {
+    if (it != m_timers.end()) m_timers.erase(it);
+    return;
+  }
+  if (it == m_timers.end()) {
+    it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(ArmedTimer{this, &timer, 0, TickSchedule(0)})).first;
+  }
+  ArmedTimer& armed = *it->second;
+  if (armed.schedule.interval_ms() != timer.Interval()) armed.schedule = TickSchedule(timer.Interval());
+  arm(armed, armed.schedule.first_delay_ms(wall_clock_ms()));
+}
+
+void GtkPlatform::arm(ArmedTimer& armed, int delay_ms) {
+  armed.source = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay_ms), on_timer_due, &armed, nullptr);
+}
+
+int GtkPlatform::on_timer_due(void* data) {
+  auto* armed = static_cast<ArmedTimer*>(data);
+  GtkPlatform& platform = *armed->platform;
+  Timer* timer = armed->timer;
+  armed->source = 0;
+  const TickSchedule::Step step = armed->schedule.fired(wall_clock_ms());
+  if (step.deliver) platform.dispatch([timer] { timer->tick(); });
+  // The tick may have stopped, restarted or re-timed its timer; arm it again only if it did none of these.
+  auto it = platform.m_timers.find(timer);
+  if (it != platform.m_timers.end() && it->second.get() == armed && armed->source == 0 && timer->running()) {
+    platform.arm(*armed, step.next_delay_ms);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+// ---- Loops and the end ----
+
+void GtkPlatform::run_modal(Form& form) {
+  while (form.loaded() || form.loading()) g_main_context_iteration(nullptr, TRUE);
+}
+
+void GtkPlatform::run() {
+  while (Application::get().loaded_count() > 0) g_main_context_iteration(nullptr, TRUE);
+}
+
+void GtkPlatform::end_program(int exit_status) {
+  std::fflush(nullptr);
+  _exit(exit_status);
+}
+
+// ---- Dialogs ----
+
+int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, const std::string& title) {
+  // Inside XScreenSaver nobody could answer a dialog: the daemon holds the keyboard and covers the
+  // screen. The message goes to its log instead.
+  if (m_hack_window) {
+    std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), text.c_str());
+    return vbOK;
+  }
+  need_display();
+  const bool ok_cancel = (buttons & 0xF) == vbOKCancel;
+  GtkWidget* dialog = gtk_message_dialog_new(window_of(owner), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                             ok_cancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  gtk_window_set_position(GTK_WINDOW(dialog), owner != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  auto* native = owner != nullptr ? dynamic_cast<FormWindow*>(owner->native()) : nullptr;
+  if (native != nullptr && native->topmost()) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return ok_cancel && response != GTK_RESPONSE_OK ? vbCancel : vbOK;
+}
+
+std::optional<std::string> GtkPlatform::open_file_dialog(Form& owner) {
+  need_display();
+  GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", window_of(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                  GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  std::optional<std::string> chosen;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+    if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+      chosen = name;
+      g_free(name);
+    }
+  }
+  gtk_widget_destroy(dialog);
+  return chosen;
+}
+
+std::optional<OleColor> GtkPlatform::color_dialog(Form& owner, OleColor initial) {
+  need_display();
+  GtkWidget* dialog = gtk_color_chooser_dialog_new("Color", window_of(&owner));
+  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog), FALSE);
+  const GdkRGBA start{red_of(initial) / 255.0, green_of(initial) / 255.0, blue_of(initial) / 255.0, 1.0};
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &start);
+  std::optional<OleColor> chosen;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+    GdkRGBA color{};
+    gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(dialog), &color);
+    const auto channel = [](double c) { return static_cast<int>(std::lround(std::clamp(c, 0.0, 1.0) * 255)); };
+    chosen = rgb(channel(color.red), channel(color.green), channel(color.blue));
+  }
+  gtk_widget_destroy(dialog);
+  return chosen;
+}
+
+// ---- Services ----
+
+std::string GtkPlatform::command_line() {
+  std::string line;
+  for (const std::string& arg : m_args) line += (line.empty() ? "" : " ") + arg;
+  return line;
+}
+
+std::string GtkPlatform::app_path() { return std::filesystem::path(m_exe_path).parent_path().string(); }
+std::string GtkPlatform::app_exe_name() { return std::filesystem::path(m_exe_path).stem().string(); }
+bool GtkPlatform::app_prev_instance() { return m_prev_instance; }
+
+int GtkPlatform::scale() {
+  need_display();
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor != nullptr ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
+}
+
+// Dots per inch of device pixels: GTK's own resolution (the XSETTINGS Xft/DPI) times GDK's scale, else
+// the X resource Xft.dpi, else 96 per scale step.
+double GtkPlatform::display_dpi() {
+  const int device_scale = scale();
+  if (const double logical = gdk_screen_get_resolution(gdk_screen_get_default()); logical > 0) {
+    return logical * device_scale;
+  }
+  if (const auto dpi = x11::xft_dpi()) return *dpi;
+  return 96.0 * device_scale;
+}
+
+std::vector<Monitor> GtkPlatform::monitors() {
+  need_display();
+  const double dpi = display_dpi();
+  if (m_hack_window) {
+    if (const auto size = x11::window_size(*m_hack_window)) return {Monitor{{0, 0, size->width, size->height}, dpi}};
+  }
+  GdkDisplay* display = gdk_display_get_default();
+  const int device_scale = scale();
+  std::vector<Monitor> all;
+  for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+    GdkRectangle g{};
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+    gdk_monitor_get_geometry(monitor, &g);
+    const Monitor m{
+        {g.x * device_scale, g.y * device_scale, (g.x + g.width) * device_scale, (g.y + g.height) * device_scale}, dpi};
+    if (gdk_monitor_is_primary(monitor) != 0) {
+      all.insert(all.begin(), m);
+    } else {
+      all.push_back(m);
+    }
+  }
+  if (all.empty()) all.push_back({{0, 0, 1024, 768}, dpi});
+  return all;
+}
+
+TimeOfDay GtkPlatform::time_of_day() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+void GtkPlatform::remember_pointer() {
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  if (pointer == nullptr) return;
+  int x = 0;
+  int y = 0;
+  gdk_device_get_position(pointer, nullptr, &x, &y);
+  m_pointer = {static_cast<double>(x), static_cast<double>(y)};
+}
+
+bool GtkPlatform::pointer_moved(double root_x, double root_y) {
+  const std::pair<double, double> at{root_x, root_y};
+  if (m_pointer == at) return false;
+  m_pointer = at;
+  return true;
+}
+
+// ---- Window handles ----
+
+WindowHandle GtkPlatform::find_window(const std::string& title) {
+  need_display();
+  return static_cast<WindowHandle>(x11::find_top_level(title));
+}
+
+bool GtkPlatform::get_client_rect(WindowHandle window, Rect& rect) {
+  need_display();
+  if (FormWindow* ours = window_at(window)) {
+    rect = {0, 0, ours->client_size().width, ours->client_size().height};
+    return true;
+  }
+  const auto size = x11::window_size(window);
+  rect = size ? Rect{0, 0, size->width, size->height} : Rect{};
+  return size.has_value();
+}
+
+std::int32_t GtkPlatform::get_window_long(WindowHandle window, int index) {
+  FormWindow* ours = window_at(window);
+  if (ours == nullptr) return 0;
+  if (index == user32::kGwlStyle) return ours->style();
+  if (index == user32::kGwlHwndParent) return static_cast<std::int32_t>(ours->owner());
+  return 0;
+}
+
+std::intptr_t GtkPlatform::set_window_long(WindowHandle window, int index, std::intptr_t value) {
+  FormWindow* ours = window_at(window);
+  if (ours == nullptr) return 0;
+  if (index == user32::kGwlStyle) {
+    const std::int32_t old = ours->style();
+    ours->set_style(static_cast<std::int32_t>(value));
+    return old;
+  }
+  if (index == user32::kGwlHwndParent) {
+    const auto old = static_cast<std::intptr_t>(ours->owner());
+    ours->set_owner(static_cast<WindowHandle>(value));
+    return old;
+  }
+  return 0;
+}
+
+WindowHandle GtkPlatform::set_parent(WindowHandle child, WindowHandle parent) {
+  FormWindow* ours = window_at(child);
+  if (ours == nullptr) return 0;
+  return ours->set_parent(static_cast<x11::XId>(parent));
+}
+
+bool GtkPlatform::set_window_pos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
+                                 unsigned flags) {
+  if (FormWindow* ours = window_at(window)) return ours->set_position(insert_after, x, y, cx, cy, flags);
+  if (window == 0) return false;
+  need_display();
+  const bool moving = (flags & user32::kSwpNoMove) == 0;
+  const bool sizing = (flags & user32::kSwpNoSize) == 0;
+  bool done = true;
+  if (moving || sizing) {
+    const auto size = x11::window_size(window);
+    if (!size) return false;
+    done = x11::configure(window, x, y, sizing ? cx : size->width, sizing ? cy : size->height, moving);
+  }
+  if ((flags & user32::kSwpShowWindow) != 0) done = x11::map(window) && done;
+  return done;
+}
+
+int GtkPlatform::show_cursor(bool show) { return m_cursor_count += show ? 1 : -1; }
+
+}  // namespace forms::gtk

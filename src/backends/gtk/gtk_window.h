@@ -1,0 +1,131 @@
+// The native window of one form: a GTK toplevel whose client area shows the form's drawing surfaces on a
+// canvas, straight from their own pixels, with the form's other controls as GTK widgets over it, placed
+// from the definition's twips at the form's DPI.
+//
+// A form with drawing surfaces and no widgets (the clock windows) takes the keyboard and the pointer
+// itself: a key that types a character and pointer motion that moves the pointer reach its handlers.
+// The window can live inside a foreign X window (a preview host, XScreenSaver's window); it then watches
+// that window and unloads its form when the host goes away.
+//
+// Geometry: the engine speaks device pixels; GTK places widgets in application pixels, which are device
+// pixels divided by GDK's scale factor. The canvas draws the surfaces' pixels 1:1 onto device pixels.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "forms/form.h"
+#include "backends/gtk/x11.h"
+#include "forms/backend.h"
+
+namespace forms::gtk {
+
+class GtkPlatform;
+
+// user32's style bits as the start-up code reads and writes them.
+constexpr std::int32_t kWsPopup = static_cast<std::int32_t>(0x80000000u);
+constexpr std::int32_t kWsVisible = 0x10000000;
+constexpr std::int32_t kWsDialogFrame = 0x00C80000;  // caption and system menu
+
+class FormWindow final : public NativeWindow {
+ public:
+  FormWindow(GtkPlatform& platform, Form& form);
+  ~FormWindow() override;
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+  WindowHandle handle() const override;
+  // Whether `handle` names this window (without making its X window when it has none yet).
+  bool is(WindowHandle handle) const;
+  Size client_size() const override { return m_client; }
+  void set_visible(bool visible) override;
+  void set_caption(const std::string& caption) override;
+  void set_window_state(WindowStateKind state) override;
+  void control_changed(Control& control) override;
+  void present(PictureBox& box, std::span<const Rect> dirty) override;
+  void destroy() override;
+
+  // ---- The user32 calls on this window ----
+  std::int32_t style() const;
+  void set_style(std::int32_t style) { m_style = style; }
+  WindowHandle owner() const { return m_owner; }
+  void set_owner(WindowHandle owner) { m_owner = owner; }
+  // Makes the window a child of `parent` (0: the root again); returns the previous parent, or 0.
+  WindowHandle set_parent(x11::XId parent);
+  bool set_position(WindowHandle insert_after, int x, int y, int cx, int cy, unsigned flags);
+
+  Form& form() const { return m_form; }
+  GtkWindow* gtk_window() const { return m_window != nullptr ? GTK_WINDOW(m_window) : nullptr; }
+  bool topmost() const { return m_topmost; }
+  x11::XId host() const { return m_host; }
+  // A structure event of the foreign window this one lives in, or of this window's own X window.
+  void host_event(const x11::StructureEvent& event);
+
+ private:
+  struct Link;
+  struct Painted;
+
+  void build();
+  void build_frame();
+  void build_client_area();
+  void place_window();
+  void connect_window();
+  void build_control(Control& control);
+  GtkWidget* container_widget(const Control& control) const;
+  void place(Control& control, GtkWidget* widget);
+  void update_title();
+  void apply_window_state(WindowStateKind state);
+  void host_gone();
+  GdkWindow* realized() const;
+  Rect to_device(int x, int y, int width, int height) const;
+
+  void draw_canvas(cairo_t* cr);
+  cairo_surface_t* surface_of(PictureBox& box);
+  static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
+  static gboolean on_image_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
+  static gboolean on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
+  static void on_button_clicked(GtkButton* button, gpointer data);
+  static void on_check_toggled(GtkToggleButton* button, gpointer data);
+  static gboolean on_label_released(GtkWidget* widget, GdkEventButton* event, gpointer data);
+  static gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
+  static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
+  static gboolean on_map(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean on_destroy_event(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static void on_destroyed(GtkWidget* widget, gpointer self);
+  static gboolean retry_grab(gpointer self);
+  bool grab_keyboard();
+  bool handle_dialog_key(const GdkEventKey& event);
+  void move_focus(int step);
+  std::vector<Control*> tab_stops() const;
+
+  GtkPlatform& m_platform;
+  Form& m_form;
+  int m_scale;
+  Size m_client;
+  GtkWidget* m_window = nullptr;
+  GtkWidget* m_canvas = nullptr;  // drawing surfaces, under everything
+  GtkWidget* m_root = nullptr;    // the form's client area for widgets
+  bool m_takes_input = false;     // keys and motion go to the form itself
+  bool m_in_hack = false;         // draws inside XScreenSaver's window
+  bool m_shown = false;
+  bool m_topmost = false;
+  bool m_updating = false;   // a property change from the engine, not from the user
+  bool m_lost_host = false;  // the window it was to live in named no window
+  int m_grab_tries = 0;
+  std::int32_t m_style = 0;
+  WindowHandle m_owner = 0;
+  x11::XId m_host = 0;
+  std::map<const Control*, GtkWidget*> m_widgets;
+  std::map<const Control*, GtkWidget*> m_containers;  // a frame's own client area
+  std::map<const Control*, GtkWidget*> m_frames;      // a frame's border, under its client area
+  std::vector<std::unique_ptr<Link>> m_links;
+  std::map<const PictureBox*, std::unique_ptr<Painted>> m_painted;
+};
+
+}  // namespace forms::gtk

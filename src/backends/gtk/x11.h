@@ -1,0 +1,57 @@
+// Xlib on the display GDK opened, for windows named by id: a preview host's window, XScreenSaver's
+// window, a running instance's top-level window. Any such window can vanish between two calls, so every
+// call runs inside an X error trap and reports a vanished window as a failure instead of an X error.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "values/geometry.h"
+
+#include <gdk/gdk.h>
+
+namespace forms::gtk::x11 {
+
+using XId = unsigned long;
+
+// The X window behind a realised GDK window, and the root window.
+XId id_of(GdkWindow* window);
+XId root();
+
+// The X resource Xft.dpi, when set.
+std::optional<double> xft_dpi();
+
+// What a window living inside a foreign window needs to know of an X event.
+struct StructureEvent {
+  enum class Kind { Other, Destroyed, Reparented, Configured } kind = Kind::Other;
+  XId window = 0;  // the window the event is about
+  XId event = 0;   // the window whose selection reported it
+  XId parent = 0;  // Reparented: the new parent
+  Size size;       // Configured: the new size
+};
+StructureEvent decode(const void* xevent);
+
+// A window id as XScreenSaver passes it in XSCREENSAVER_WINDOW: hexadecimal after "0x", else decimal.
+std::optional<XId> parse_window_id(std::string_view text);
+
+// The window's size in pixels; nullopt when the id names no window.
+std::optional<Size> window_size(XId window);
+
+// A top-level window whose name (WM_NAME) is `name`: a child of the root, or a client window a window
+// manager has put in a frame (it carries WM_STATE). 0 when there is none.
+XId find_top_level(const std::string& name);
+
+// The window's parent; 0 when the window is gone.
+XId parent_of(XId window);
+
+// Each returns false when a window is gone.
+bool reparent(XId window, XId parent, int x, int y);
+// Sizes the window, and moves it too when `move` is set.
+bool configure(XId window, int x, int y, int width, int height, bool move);
+bool map(XId window);
+// Selects the window's structure events (destruction, resizing) for this client, beside any selection
+// other clients made.
+bool watch_structure(XId window);
+
+}  // namespace forms::gtk::x11

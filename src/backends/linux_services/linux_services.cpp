@@ -1,0 +1,339 @@
+// The Linux native services: gdk-pixbuf decodes pictures, Pango + cairo render text as a coverage mask
+// that is blended into the frame, and the settings live in an INI file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "backends/linux_services/ini_store.h"
+#include "forms/native_services.h"
+#include "graphics/coverage.h"
+#include "pictures/picture_format.h"
+
+namespace forms {
+namespace {
+
+template <class T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* p) const {
+    if (p != nullptr) Free(p);
+  }
+};
+
+void unref_pixbuf(GdkPixbuf* p) { g_object_unref(p); }
+using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
+
+// ---- Pictures ----
+//
+// A picture is decoded by the gdk-pixbuf module of the format its first bytes name (never by gdk-pixbuf's
+// guess over every module it has), and refused as early as it can be: a file that is not a regular file
+// or is larger than any picture within kMaxSourcePixels, a format the loader does not read, a JPEG of too
+// many scans, and a header whose size is out of range, before the decoder allocates its pixels.
+
+struct LoadState {
+  Size bound;
+  bool scale_in_decoder = false;  // JPEG decodes straight to a smaller size; the others decode whole
+  std::string refused;            // why the picture was refused at its header, or empty
+  std::vector<bool> rows;         // the rows the decoder has delivered, once it knows the height
+  int rows_done = 0;
+};
+
+void on_size_prepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
+  auto* state = static_cast<LoadState*>(data);
+  if (Status ok = check_source_size({width, height}); !ok) {
+    state->refused = ok.reason();
+    // A size of zero makes every gdk-pixbuf module stop before it allocates the picture's pixels.
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
+    return;
+  }
+  if (!state->scale_in_decoder) return;
+  const Size fit = fit_within({width, height}, state->bound);
+  if (fit.width != width || fit.height != height) gdk_pixbuf_loader_set_size(loader, fit.width, fit.height);
+}
+
+// Counts the rows delivered, so that a file cut short (whose missing rows gdk-pixbuf leaves as they
+// were allocated) is told from a whole one.
+void on_area_updated(GdkPixbufLoader* loader, int x, int y, int width, int height, gpointer data) {
+  (void)x, (void)width;
+  auto* state = static_cast<LoadState*>(data);
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+  if (pixbuf == nullptr) return;
+  const int total = gdk_pixbuf_get_height(pixbuf);
+  if (state->rows.empty()) state->rows.assign(static_cast<std::size_t>(total), false);
+  for (int row = std::max(y, 0); row < std::min(y + height, total); ++row) {
+    if (!state->rows[static_cast<std::size_t>(row)]) {
+      state->rows[static_cast<std::size_t>(row)] = true;
+      ++state->rows_done;
+    }
+  }
+}
+
+PictureRef to_picture(GdkPixbuf* pixbuf) {
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf) != 0;
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+  std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const guchar* p = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < width; ++x, p += channels) {
+      const std::uint32_t a = alpha ? p[3] : 255;
+      const auto pre = [a](guchar c) { return (static_cast<std::uint32_t>(c) * a + 127) / 255; };
+      argb[static_cast<std::size_t>(y) * width + x] = (a << 24) | (pre(p[0]) << 16) | (pre(p[1]) << 8) | pre(p[2]);
+    }
+  }
+  return std::make_shared<const Picture>(width, height, std::move(argb));
+}
+
+// Takes a picture's bytes in pieces and hands them to the decoder of its format, stopping at the first
+// reason to refuse it. The decoder is made once the signature has been seen.
+class Decoder {
+ public:
+  explicit Decoder(Size bound) { m_state.bound = bound; }
+  ~Decoder() {
+    if (m_loader == nullptr) return;
+    if (!m_closed) gdk_pixbuf_loader_close(m_loader, nullptr);
+    g_object_unref(m_loader);
+  }
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // False once the picture has been refused; feeding more is pointless then.
+  bool feed(std::span<const std::uint8_t> bytes) {
+    if (refused()) return false;
+    if (m_loader == nullptr) {
+      const std::size_t take = std::min(kHeadBytes - m_head.size(), bytes.size());
+      m_head.insert(m_head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+      bytes = bytes.subspan(take);
+      if (m_head.size() < kHeadBytes) return true;
+      if (!start() || !pass(m_head)) return false;
+    }
+    return bytes.empty() || pass(bytes);
+  }
+
+  Result<PictureRef> finish(const std::string& what) {
+    if (m_loader == nullptr && !refused() && start()) pass(m_head);  // a file shorter than a signature
+    if (refused()) return Error{what + ": " + reason()};
+    GError* error = nullptr;
+    m_closed = true;
+    if (gdk_pixbuf_loader_close(m_loader, &error) == 0) {
+      fail(error);
+      return Error{what + ": " + reason()};
+    }
+    if (refused()) return Error{what + ": " + reason()};
+    GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(m_loader);
+    if (pixbuf == nullptr) return Error{what + ": not a picture"};
+    if (!whole(pixbuf)) return Error{what + ": the file is cut short"};
+    const Size have{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
+    const Size fit = fit_within(have, m_state.bound);
+    if (fit == have) return to_picture(pixbuf);
+    PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
+    if (!scaled) return Error{what + ": out of memory"};
+    return to_picture(scaled.get());
+  }
+
+ private:
+  bool refused() const { return !m_state.refused.empty() || !m_error.empty(); }
+  const std::string& reason() const { return m_state.refused.empty() ? m_error : m_state.refused; }
+
+  bool start() {
+    m_format = sniff_format(m_head);
+    const char* module = module_name(m_format);
+    if (module == nullptr) {
+      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG, TIFF or bitmap)";
+      return false;
+    }
+    if (const char* implausible = implausible_header(m_format, m_head)) {
+      m_error = implausible;
+      return false;
+    }
+    if (const auto size = declared_size(m_format, m_head)) {
+      if (Status ok = check_source_size(*size); !ok) {
+        m_error = ok.reason();
+        return false;
+      }
+    }
+    GError* error = nullptr;
+    m_loader = gdk_pixbuf_loader_new_with_type(module, &error);
+    if (m_loader == nullptr) return fail(error);
+    m_state.scale_in_decoder = m_format == PictureFormat::Jpeg;
+    g_signal_connect(m_loader, "size-prepared", G_CALLBACK(on_size_prepared), &m_state);
+    g_signal_connect(m_loader, "area-updated", G_CALLBACK(on_area_updated), &m_state);
+    return true;
+  }
+
+  // A JPEG must reach its end marker; the other formats must have delivered every row.
+  bool whole(GdkPixbuf* pixbuf) const {
+    if (m_format == PictureFormat::Jpeg) return m_scans.ended();
+    return m_state.rows_done == gdk_pixbuf_get_height(pixbuf);
+  }
+
+  bool pass(std::span<const std::uint8_t> bytes) {
+    if (m_format == PictureFormat::Jpeg) {
+      m_scans.feed(bytes);  // counted before the decoder sees them
+      if (m_scans.scans() > kMaxJpegScans) {
+        m_error = "the JPEG has more than " + std::to_string(kMaxJpegScans) + " scans";
+        return false;
+      }
+      if (const auto size = m_scans.frame_size()) {
+        if (Status ok = check_source_size(*size); !ok) {
+          m_error = ok.reason();
+          return false;
+        }
+      }
+    }
+    GError* error = nullptr;
+    if (gdk_pixbuf_loader_write(m_loader, bytes.data(), bytes.size(), &error) == 0) return fail(error);
+    return !refused();
+  }
+
+  bool fail(GError* error) {
+    m_error = error != nullptr ? error->message : "not a picture";
+    if (error != nullptr) g_error_free(error);
+    return false;
+  }
+
+  GdkPixbufLoader* m_loader = nullptr;
+  std::vector<std::uint8_t> m_head;  // the leading bytes, held back until the format is known
+  PictureFormat m_format = PictureFormat::Unknown;
+  JpegScanCounter m_scans;
+  LoadState m_state;
+  std::string m_error;
+  bool m_closed = false;
+};
+
+// ---- Text ----
+
+class GlyphRenderer {
+ public:
+  GlyphRenderer()
+      : m_font_map(pango_cairo_font_map_new()),
+        m_context(pango_font_map_create_context(m_font_map)),
+        m_layout(pango_layout_new(m_context)) {
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+    pango_cairo_context_set_font_options(m_context, options);
+    cairo_font_options_destroy(options);
+  }
+  ~GlyphRenderer() {
+    g_object_unref(m_layout);
+    g_object_unref(m_context);
+    g_object_unref(m_font_map);
+  }
+
+  // Lays the text out and returns its logical size in pixels.
+  Size layout(std::string_view text, const TextStyle& style, double dpi) {
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, style.face.c_str());
+    pango_font_description_set_weight(font, style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    const double pixels = std::max(style.size_points, 0.01) * dpi / 72.0;
+    pango_font_description_set_absolute_size(font, pixels * PANGO_SCALE);
+    pango_layout_set_font_description(m_layout, font);
+    pango_font_description_free(font);
+    pango_layout_set_text(m_layout, text.data(), static_cast<int>(text.size()));
+    int width = 0;
+    int height = 0;
+    pango_layout_get_pixel_size(m_layout, &width, &height);
+    return {width, height};
+  }
+
+  Rect draw(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi, Pixel color,
+            const Rect& clip) {
+    layout(text, style, dpi);
+    PangoRectangle ink{};
+    PangoRectangle logical{};
+    pango_layout_get_pixel_extents(m_layout, &ink, &logical);
+    if (ink.width <= 0 || ink.height <= 0) return {};
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, ink.width, ink.height);
+    cairo_t* cr = cairo_create(mask);
+    cairo_move_to(cr, -ink.x, -ink.y);
+    pango_cairo_show_layout(cr, m_layout);
+    cairo_destroy(cr);
+    cairo_surface_flush(mask);
+    const Rect changed = blend_coverage(frame, x + ink.x, y + ink.y, cairo_image_surface_get_data(mask), ink.width,
+                                        ink.height, cairo_image_surface_get_stride(mask), color, clip);
+    cairo_surface_destroy(mask);
+    return changed;
+  }
+
+ private:
+  PangoFontMap* m_font_map;
+  PangoContext* m_context;
+  PangoLayout* m_layout;
+};
+
+class LinuxServices final : public NativeServices {
+ public:
+  Result<PictureRef> load_picture(const std::string& path, Size bound) override {
+    const std::string what = "cannot load " + path;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return Error{what + ": " + std::strerror(errno)};
+    struct Closer {
+      int fd;
+      ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno)};
+    if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
+    if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
+    if (st.st_size == 0) return Error{what + ": the file is empty"};
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
+    Decoder decoder(bound);
+    std::vector<std::uint8_t> buffer(65536);
+    std::uint64_t total = 0;
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Error{what + ": " + std::strerror(errno)};
+      total += static_cast<std::uint64_t>(n);
+      // A file that grows while it is read is cut at the size a picture may have.
+      if (n == 0 || total > kMaxPictureBytes) break;
+      if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+    }
+    return decoder.finish(what);
+  }
+
+  Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
+    const std::string what = "cannot decode the picture";
+    if (bytes.size() > kMaxPictureBytes) return Error{what + ": it is too large"};
+    Decoder decoder(bound);
+    decoder.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    return decoder.finish(what);
+  }
+
+  Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
+                 Pixel color, const Rect& clip) override {
+    return m_text.draw(frame, x, y, text, style, dpi, color, clip);
+  }
+
+  Size measure_text(std::string_view text, const TextStyle& style, double dpi) override {
+    return m_text.layout(text, style, dpi);
+  }
+
+  std::unique_ptr<SettingsStore> user_settings_store() override {
+    return std::make_unique<linux_services::IniSettingsStore>(linux_services::IniSettingsStore::default_root());
+  }
+
+ private:
+  GlyphRenderer m_text;
+};
+
+}  // namespace
+
+std::unique_ptr<NativeServices> make_native_services() { return std::make_unique<LinuxServices>(); }
+
+}  // namespace forms

@@ -1,0 +1,56 @@
+#include "graphics/frame_buffer.h"
+
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace forms {
+namespace {
+
+#if defined(__linux__)
+class MappedFrame final : public FrameBuffer {
+ public:
+  static std::unique_ptr<FrameBuffer> make(Size size) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return std::unique_ptr<FrameBuffer>(new MappedFrame(static_cast<Pixel*>(memory), size, bytes));
+  }
+  ~MappedFrame() override { munmap(row(0), m_bytes); }
+
+ private:
+  MappedFrame(Pixel* data, Size size, std::size_t bytes)
+      : FrameBuffer(data, size.width, size.height, size.width), m_bytes(bytes) {}
+  std::size_t m_bytes;
+};
+#else
+class HeapFrame final : public FrameBuffer {
+ public:
+  static std::unique_ptr<FrameBuffer> make(Size size) {
+    const std::size_t count = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
+    auto* data = static_cast<Pixel*>(::operator new[](count * sizeof(Pixel), std::align_val_t{4096}));
+    return std::unique_ptr<FrameBuffer>(new HeapFrame(data, size));
+  }
+  ~HeapFrame() override { ::operator delete[](row(0), std::align_val_t{4096}); }
+
+ private:
+  HeapFrame(Pixel* data, Size size) : FrameBuffer(data, size.width, size.height, size.width) {}
+};
+#endif
+
+}  // namespace
+
+std::unique_ptr<FrameBuffer> make_memory_frame(Size size) {
+  if (size.width <= 0 || size.height <= 0) size = {1, 1};
+#if defined(__linux__)
+  return MappedFrame::make(size);
+#else
+  return HeapFrame::make(size);
+#endif
+}
+
+}  // namespace forms

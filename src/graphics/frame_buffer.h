@@ -1,0 +1,56 @@
+// The pixels of a drawing surface, 0x00RRGGBB, `stride` pixels from one row to the next, and who makes
+// them. A back end makes the frames of its windows (a DIB section on Windows, page-aligned memory
+// elsewhere) so that it can draw text into them and present them without a copy.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "values/color.h"
+#include "values/geometry.h"
+
+namespace forms {
+
+class FrameBuffer {
+ public:
+  virtual ~FrameBuffer() = default;
+  FrameBuffer(const FrameBuffer&) = delete;
+  FrameBuffer& operator=(const FrameBuffer&) = delete;
+
+  Pixel* row(int y) { return m_data + static_cast<std::ptrdiff_t>(y) * m_stride; }
+  const Pixel* row(int y) const { return m_data + static_cast<std::ptrdiff_t>(y) * m_stride; }
+  int width() const { return m_width; }
+  int height() const { return m_height; }
+  Size size() const { return {m_width, m_height}; }
+  std::ptrdiff_t stride() const { return m_stride; }
+
+ protected:
+  FrameBuffer(Pixel* data, int width, int height, std::ptrdiff_t stride)
+      : m_data(data), m_width(width), m_height(height), m_stride(stride) {}
+
+ private:
+  Pixel* m_data;
+  int m_width;
+  int m_height;
+  std::ptrdiff_t m_stride;
+};
+
+// Makes the frames of surfaces; a surface asks once per size and keeps what it gets.
+class FrameAllocator {
+ public:
+  virtual ~FrameAllocator() = default;
+  // A frame of at least 1 x 1 pixels; throws std::bad_alloc when the memory cannot be had.
+  virtual std::unique_ptr<FrameBuffer> create_frame(Size size) = 0;
+};
+
+// Page-aligned memory that is never copied, asking the kernel for huge pages where it can: the first
+// touch of a fresh 4K frame costs ~100 ms in 4 KiB page faults.
+std::unique_ptr<FrameBuffer> make_memory_frame(Size size);
+
+// The allocator of plain memory frames.
+class MemoryFrameAllocator final : public FrameAllocator {
+ public:
+  std::unique_ptr<FrameBuffer> create_frame(Size size) override { return make_memory_frame(size); }
+};
+
+}  // namespace forms

@@ -1,0 +1,298 @@
+// Pixel-exact rasterisation of the surface's figures into row spans, in device pixels.
+//
+// Coordinates are pixel indices: pixel (i, j) is the point (i, j). A figure's points are snapped to a
+// pixel and, for an even pen width, moved half a pixel right and down, so a pen of width w covers exactly
+// w pixels across a horizontal or vertical stroke. Each figure gives each row at most two spans that never
+// overlap, so a figure touches a pixel at most once. Only +, -, *, / and sqrt are used, all correctly
+// rounded, so the same figure gives the same pixels on every platform.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <variant>
+
+#include "values/geometry.h"
+
+namespace forms::raster {
+
+struct Span {
+  int x0;  // first pixel
+  int x1;  // one past the last pixel
+};
+
+// Disjoint spans of one row, left to right: at most two from a figure, at most four from the
+// difference of two figures.
+struct RowSpans {
+  std::array<Span, 4> spans{};
+  int count = 0;
+};
+
+void difference_of_rows(const RowSpans& a, const RowSpans& b, RowSpans& out);
+
+// Writes to out the pixels in exactly one of a and b. For two single spans (two lines) the four edges in
+// order are lo0, min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first
+// two and between the last two. (out is written field by field: a RowSpans returned whole and copied
+// would be read back as a block right after being written piecewise, which stalls store forwarding.)
+inline void difference(const RowSpans& a, const RowSpans& b, RowSpans& out) {
+  if (a.count != 1 || b.count != 1) {
+    difference_of_rows(a, b, out);
+    return;
+  }
+  const Span& sa = a.spans[0];
+  const Span& sb = b.spans[0];
+  const int lo0 = sa.x0 < sb.x0 ? sa.x0 : sb.x0;
+  const int hi0 = sa.x0 < sb.x0 ? sb.x0 : sa.x0;
+  const int lo1 = sa.x1 < sb.x1 ? sa.x1 : sb.x1;
+  const int hi1 = sa.x1 < sb.x1 ? sb.x1 : sa.x1;
+  const int mid0 = hi0 < lo1 ? hi0 : lo1;
+  const int mid1 = hi0 < lo1 ? lo1 : hi0;
+  int n = 0;
+  if (mid0 == mid1) {
+    if (lo0 < hi1) out.spans[n++] = {lo0, hi1};
+  } else {
+    if (lo0 < mid0) out.spans[n++] = {lo0, mid0};
+    if (mid1 < hi1) out.spans[n++] = {mid1, hi1};
+  }
+  out.count = n;
+}
+
+struct Point {
+  double x;
+  double y;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+// Snaps a fractional device position to the figure grid of a pen `width` pixels wide.
+Point snap(double x, double y, int width);
+
+// Writes row y's spans cut to x0..x1 inclusive to out; returns how many.
+int clip_spans(const RowSpans& spans, int x0, int x1, Span* out);
+
+// Every figure also answers row_within(y, x0, x1, out): row(y) cut to x0..x1 inclusive, written to out (at
+// most two spans; the count is returned), skipping what work it can when the figure does not reach that
+// part of the row. A batch asks it for the part of a row that later figures have not painted over yet,
+// which is often small. (Spans are written one by one rather than returned as a whole: reading back a
+// freshly written RowSpans as a block stalls the processor's store forwarding, on every row.)
+
+// The right edges of a ring's outer circle and hole on row y (INT_MIN where not worked out), kept by a
+// caller going down the rows so that the next row can start from them.
+struct RingEdges {
+  int y;
+  int outer;
+  int hole;
+};
+
+// The outline of a circle: pixels whose distance d from the centre has r - w/2 < d <= r + w/2.
+class Ring {
+ public:
+  Ring(Point center, double radius, int width);
+  int top() const { return m_top; }
+  int bottom() const { return m_bottom; }  // one past the last row
+  RowSpans row(int y) const;
+  void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
+  int row_within(int y, int x0, int x1, Span* out, RingEdges* edges = nullptr) const;
+  Point center() const { return m_c; }
+  // The hole's squared radius: pixels at that squared distance or less are not the ring's. Negative for
+  // a disc.
+  double hole2() const { return m_inner2; }
+
+  friend bool operator==(const Ring&, const Ring&) = default;
+
+ private:
+  Point m_c;
+  double m_inner2;  // negative when the ring is a disc
+  double m_outer2;
+  int m_top;
+  int m_bottom;
+};
+
+// A round dot of diameter `width`: pixels within width/2 of the centre.
+class Dot {
+ public:
+  Dot(Point center, int width);
+  int top() const { return m_top; }
+  int bottom() const { return m_bottom; }
+  RowSpans row(int y) const;
+  void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
+  int row_within(int y, int x0, int x1, Span* out) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return 0;
+    return clip_spans(row(y), x0, x1, out);
+  }
+
+  friend bool operator==(const Dot&, const Dot&) = default;
+
+ private:
+  Point m_c;
+  double m_r2;
+  int m_top;
+  int m_bottom;
+  int m_left;
+  int m_right;
+};
+
+// floor((n0 + y * step) / den) for den > 0: one edge of a figure's rows, as a function of the row.
+struct Edge {
+  std::int64_t n0 = 0;
+  std::int64_t step = 0;
+  std::int64_t den = 1;
+  std::int64_t at(int y) const;
+  friend bool operator==(const Edge&, const Edge&) = default;
+};
+
+// A line with round ends: the pixels within width/2 of the segment. Worked out exactly in integers on a
+// grid of half pixels (where snapped points lie on whole numbers): the body is the pixels p with
+// |cross(p - a, b - a)| <= floor(width * |b - a|), all doubled (that is, within width/2 of the segment's
+// line), whose projection lies between the ends; each end adds its disc. Each of the body's
+// four edges moves by a fixed fraction per row, so rows() steps them with an addition and a compare,
+// while row(y) divides; being exact, both give the same spans.
+class Capsule {
+ public:
+  Capsule(Point a, Point b, int width);
+  int top() const { return m_top; }
+  int bottom() const { return m_bottom; }
+  RowSpans row(int y) const;
+  void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
+  int row_within(int y, int x0, int x1, Span* out) const {
+    if (y < m_top || y >= m_bottom || x1 < m_left || x0 > m_right) return 0;
+    return clip_spans(row(y), x0, x1, out);
+  }
+
+  friend bool operator==(const Capsule&, const Capsule&) = default;
+
+ private:
+  void add_caps(int y, std::int64_t& lo, std::int64_t& hi) const;
+  void row_into(int y, RowSpans& out) const;
+  void span_into(std::int64_t lo, std::int64_t hi, RowSpans& out) const;
+
+  // Doubled coordinates of the ends, and the doubled pen width.
+  std::int64_t m_ax, m_ay, m_bx, m_by;
+  std::int64_t m_w;
+  bool m_has_body;
+  // Where the body's rows are bounded by rows rather than by edges (horizontal or vertical segments):
+  // the body holds doubled rows Y with m_row_lo <= Y <= m_row_hi.
+  std::int64_t m_row_lo, m_row_hi;
+  // The body's pixels have x >= -m_lo[i].at(y) and x <= m_hi[i].at(y) for each bounding strip: the band
+  // along the segment and the slab between the ends, less one that does not bound x.
+  std::array<Edge, 2> m_lo;
+  std::array<Edge, 2> m_hi;
+  int m_edges = 0;
+  int m_top;
+  int m_bottom;
+  int m_left;
+  int m_right;
+};
+
+// The outline of an axis-parallel rectangle drawn with a pen `width` wide centred on its edges; square
+// corners.
+class BoxOutline {
+ public:
+  BoxOutline(Point a, Point b, int width);
+  int top() const { return m_top; }
+  int bottom() const { return m_bottom; }
+  RowSpans row(int y) const;
+  void rows(int y, int count, RowSpans* out) const;  // rows y to y + count - 1
+  int row_within(int y, int x0, int x1, Span* out) const;
+
+  friend bool operator==(const BoxOutline&, const BoxOutline&) = default;
+
+ private:
+  int m_outer_left, m_outer_right;  // inclusive pixel ranges
+  int m_inner_left, m_inner_right;  // the hole, inclusive; empty when left > right
+  int m_top, m_bottom;              // rows of the outer rectangle, bottom exclusive
+  int m_inner_top, m_inner_bottom;  // rows of the hole, bottom exclusive
+};
+
+// Any one of the figures, held by value, so that a run of them can be stored and walked row by row.
+class Figure {
+ public:
+  template <class Shape>
+  explicit Figure(const Shape& shape) : m_shape(shape) {}
+
+  int top() const {
+    return std::visit([](const auto& s) { return s.top(); }, m_shape);
+  }
+  int bottom() const {
+    return std::visit([](const auto& s) { return s.bottom(); }, m_shape);
+  }
+  void rows(int y, int count, RowSpans* out) const {
+    std::visit([=](const auto& s) { s.rows(y, count, out); }, m_shape);
+  }
+  // For a ring, `edges` (when given) carries its edges from one row to the next.
+  int row_within(int y, int x0, int x1, Span* out, RingEdges* edges = nullptr) const {
+    if (const Ring* ring = std::get_if<Ring>(&m_shape)) return ring->row_within(y, x0, x1, out, edges);
+    return std::visit([=](const auto& s) { return s.row_within(y, x0, x1, out); }, m_shape);
+  }
+  const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
+  friend bool operator==(const Figure&, const Figure&) = default;
+  // Calls fn with the shape itself, for loops that should not dispatch on every row.
+  template <class Fn>
+  decltype(auto) visit(Fn&& fn) const {
+    return std::visit(static_cast<Fn&&>(fn), m_shape);
+  }
+
+ private:
+  std::variant<Ring, Dot, Capsule, BoxOutline> m_shape;
+};
+
+// Calls sink(y, k, x0, x1) for every span inside `clip` of rows top to bottom - 1, in order; k is the
+// span's index in its row. rows(y, n, out) works out rows y to y + n - 1. The rows are worked out a chunk
+// ahead of the sink, and before(y, x0, x1) hears of each span then, so that a caller can prefetch the
+// pixels while the chunk before is drawn.
+namespace detail {
+
+// Clips the spans of rows y0 to y0 + n - 1 to the clip's columns and tells before() of each one left.
+template <class Before>
+void clip_rows(RowSpans* chunk, int y0, int n, const Rect& clip, Before& before) {
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < chunk[i].count; ++k) {
+      Span& s = chunk[i].spans[static_cast<std::size_t>(k)];
+      s.x0 = s.x0 > clip.left ? s.x0 : clip.left;
+      s.x1 = s.x1 < clip.right ? s.x1 : clip.right;
+      if (s.x0 < s.x1) before(y0 + i, s.x0, s.x1);
+    }
+  }
+}
+
+template <class Sink>
+void emit_rows(const RowSpans* chunk, int y0, int n, Sink& sink) {
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < chunk[i].count; ++k) {
+      const Span& s = chunk[i].spans[static_cast<std::size_t>(k)];
+      if (s.x0 < s.x1) sink(y0 + i, k, s.x0, s.x1);
+    }
+  }
+}
+
+}  // namespace detail
+
+template <class Rows, class Before, class Sink>
+void for_each_span(int top, int bottom, const Rect& clip, Rows&& rows, Before&& before, Sink&& sink) {
+  constexpr int kChunk = 16;
+  top = top > clip.top ? top : clip.top;
+  bottom = bottom < clip.bottom ? bottom : clip.bottom;
+  RowSpans chunks[2][kChunk];
+  const auto work_out = [&](int y0, RowSpans* chunk) {
+    const int n = bottom - y0 < kChunk ? bottom - y0 : kChunk;
+    rows(y0, n, chunk);
+    detail::clip_rows(chunk, y0, n, clip, before);
+    return n;
+  };
+  int n = top < bottom ? work_out(top, chunks[0]) : 0;
+  for (int y0 = top, c = 0; y0 < bottom; y0 += kChunk, c ^= 1) {
+    const int next = y0 + kChunk < bottom ? work_out(y0 + kChunk, chunks[c ^ 1]) : 0;
+    detail::emit_rows(chunks[c], y0, n, sink);
+    n = next;
+  }
+}
+
+// Rows y to y + n - 1 of `figure`, empty where the figure has no rows.
+template <class Shape>
+void rows_within(const Shape& figure, int y, int n, RowSpans* out) {
+  const int first = figure.top() > y ? figure.top() : y;
+  const int end = figure.bottom() < y + n ? figure.bottom() : y + n;
+  for (int i = 0; i < n; ++i) out[i].count = 0;
+  if (first < end) figure.rows(first, end - first, out + (first - y));
+}
+
+}  // namespace forms::raster

@@ -1,0 +1,312 @@
+#include "graphics/surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <variant>
+
+#include "graphics/copy_batch.h"
+#include "graphics/raster.h"
+#include "pictures/picture_scaler.h"
+
+namespace forms {
+namespace {
+
+// Past this many figures an unshown surface makes its frame anyway, so a surface drawn on forever while
+// hidden costs a frame, not unbounded memory.
+constexpr std::size_t kMaxPendingOps = 100000;
+
+struct FigureOp {
+  raster::Figure figure;
+};
+
+struct PictureOp {
+  PictureRef picture;
+  double x0, y0, x1, y1;  // device pixels
+};
+
+struct TextOp {
+  std::string text;
+  TextStyle style;
+  int x, y;
+};
+
+int pen_mode(int draw_mode) { return draw_mode == vbNotXorPen ? vbNotXorPen : vbCopyPen; }
+
+// Applies the draw mode to pixels [x0, x1) of a row. The copy pen replaces them; the not-XOR pen makes
+// each channel 255 - (pen XOR pixel), which is its own inverse.
+template <int Mode>
+void apply_span(Pixel* row, int x0, int x1, Pixel color) {
+  if constexpr (Mode != vbNotXorPen) {
+    std::fill(row + x0, row + x1, color);
+  } else {
+    const Pixel flip = ~color & 0xFFFFFFu;
+    for (int x = x0; x < x1; ++x) row[x] = (row[x] ^ flip) & 0xFFFFFFu;
+  }
+}
+
+// Gathers a figure's spans into one rectangle per band of rows and span index (a ring's left and right
+// arcs stay apart) and hands them to the dirty region when the band changes.
+class DirtyGatherer {
+ public:
+  explicit DirtyGatherer(DirtyRegion& region) : m_region(region), m_shift(region.band_shift()) {}
+  ~DirtyGatherer() { flush(); }
+  DirtyGatherer(const DirtyGatherer&) = delete;
+  DirtyGatherer& operator=(const DirtyGatherer&) = delete;
+
+  void add(int y, int k, int x0, int x1) {
+    if ((y >> m_shift) != m_band) {
+      flush();
+      m_band = y >> m_shift;
+    }
+    Rect& r = m_rects[static_cast<std::size_t>(k)];
+    r = r.empty() ? Rect{x0, y, x1, y + 1} : Rect{std::min(r.left, x0), r.top, std::max(r.right, x1), y + 1};
+  }
+
+ private:
+  void flush() {
+    for (Rect& r : m_rects) {
+      if (r.empty()) continue;
+      m_region.add(r);
+      r = {};
+    }
+  }
+  DirtyRegion& m_region;
+  int m_shift;
+  int m_band = -1;
+  std::array<Rect, 4> m_rects{};
+};
+
+// Applies the draw mode to the spans rows(y, n, out) gives for rows top to bottom - 1, and marks them dirty.
+template <class Rows>
+void paint_rows(FrameBuffer& frame, DirtyRegion& region, int top, int bottom, Rows&& rows, Pixel color, int mode) {
+  DirtyGatherer dirty(region);
+  const auto prefetch = [&](int y, int x0, int x1) {
+    // Rows lie a frame's width apart, so each span is a cache miss of its own; asking for them a chunk
+    // ahead lets the misses overlap. (A span is mostly a few pixels: its first line is the one to ask.)
+    (void)x1;
+    __builtin_prefetch(frame.row(y) + x0);
+  };
+  const Rect clip{0, 0, frame.width(), frame.height()};
+  if (mode == vbNotXorPen) {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbNotXorPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  } else {
+    raster::for_each_span(top, bottom, clip, rows, prefetch, [&](int y, int k, int x0, int x1) {
+      apply_span<vbCopyPen>(frame.row(y), x0, x1, color);
+      dirty.add(y, k, x0, x1);
+    });
+  }
+}
+
+}  // namespace
+
+struct Surface::Op {
+  std::variant<FigureOp, PictureOp, TextOp> what;
+  Pixel color = 0;
+  int mode = vbCopyPen;
+};
+
+Surface::Surface(FrameAllocator& frames, TextRenderer& text) : m_frames(frames), m_text(text) {}
+Surface::~Surface() = default;
+
+void Surface::resize(Size pixels, double dpi) {
+  m_size = pixels;
+  m_scale.set_area(pixels);
+  m_dpi = dpi;
+  if (m_frame && m_frame->size() != pixels) m_frame.reset();
+  m_realized = false;
+  m_held.reset();
+  m_pending.clear();
+  m_dirty.resize(pixels);
+}
+
+// ---- Figures ----
+
+void Surface::PaintPicture(const PictureRef& picture, float x, float y, float width, float height) {
+  trace("picture", {x, y, width, height}, {}, ForeColor);
+  if (!picture) return;
+  record(
+      {PictureOp{picture, to_pixel_x(x), to_pixel_y(y), to_pixel_x(x + width), to_pixel_y(y + height)}, 0, vbCopyPen});
+}
+
+void Surface::Circle(float x, float y, float radius) {
+  trace("circle", {x, y, radius}, {}, ForeColor);
+  const double pixels_per_unit = ScaleWidth() == 0 ? 0 : m_size.width / static_cast<double>(ScaleWidth());
+  record_figure(raster::Figure(raster::Ring(raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth),
+                                            std::abs(radius * pixels_per_unit), DrawWidth)),
+                to_pixel(ForeColor));
+}
+
+void Surface::Line(float x1, float y1, float x2, float y2) { Line(x1, y1, x2, y2, ForeColor); }
+
+void Surface::Line(float x1, float y1, float x2, float y2, OleColor color) {
+  trace("line", {x1, y1, x2, y2}, {}, color);
+  record_figure(raster::Figure(raster::Capsule(raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
+                                               raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), DrawWidth)),
+                to_pixel(color));
+}
+
+void Surface::Box(float x1, float y1, float x2, float y2) {
+  trace("box", {x1, y1, x2, y2}, {}, ForeColor);
+  record_figure(raster::Figure(raster::BoxOutline(raster::snap(to_pixel_x(x1), to_pixel_y(y1), DrawWidth),
+                                                  raster::snap(to_pixel_x(x2), to_pixel_y(y2), DrawWidth), DrawWidth)),
+                to_pixel(ForeColor));
+}
+
+void Surface::PSet(float x, float y) {
+  trace("pset", {x, y}, {}, ForeColor);
+  record_figure(raster::Figure(raster::Dot(raster::snap(to_pixel_x(x), to_pixel_y(y), DrawWidth), DrawWidth)),
+                to_pixel(ForeColor));
+}
+
+void Surface::Print(std::string_view text) {
+  trace("print", {CurrentX, CurrentY}, text, ForeColor);
+  TextStyle style{FontName, FontSize, FontBold};
+  const int x = static_cast<int>(std::lround(to_pixel_x(CurrentX)));
+  const int y = static_cast<int>(std::lround(to_pixel_y(CurrentY)));
+  const Size extent = m_text.measure_text(text, style, m_dpi);
+  record({TextOp{std::string(text), std::move(style), x, y}, to_pixel(ForeColor), vbCopyPen});
+  const double units_per_pixel_y = m_size.height == 0 ? 0 : ScaleHeight() / static_cast<double>(m_size.height);
+  CurrentX = m_scale.left();
+  CurrentY += static_cast<float>(extent.height * units_per_pixel_y);
+}
+
+// ---- Recording, replaying and drawing ----
+
+// Figures are the per-tick path: on a made frame they are drawn at once, without building an Op.
+void Surface::record_figure(const raster::Figure& figure, Pixel color) {
+  if (m_size.width <= 0 || m_size.height <= 0) return;
+  const int mode = pen_mode(DrawMode);
+  if (!m_realized) {
+    record({FigureOp{figure}, color, mode});
+    return;
+  }
+  if (mode != vbNotXorPen) {
+    draw_held();
+    draw_figure(figure, color, mode);
+  } else if (m_held && m_held->color == color) {
+    // The same figure twice leaves every pixel as it was (an hour hand that has not moved a pixel).
+    if (!(m_held->figure == figure)) draw_pair(m_held->figure, figure, color);
+    m_held.reset();
+  } else {
+    draw_held();
+    m_held.emplace(Held{figure, color});
+  }
+}
+
+void Surface::record(Op&& op) {
+  if (m_size.width <= 0 || m_size.height <= 0) return;
+  if (m_realized) {
+    draw_held();
+    execute(op);
+    return;
+  }
+  m_pending.push_back(std::move(op));
+  if (m_pending.size() > kMaxPendingOps) realize();
+}
+
+const FrameBuffer& Surface::pixels() {
+  if (!m_realized) realize();
+  draw_held();
+  return *m_frame;
+}
+
+void Surface::realize() {
+  const Size size = m_size.width > 0 && m_size.height > 0 ? m_size : Size{1, 1};
+  if (!m_frame || m_frame->size() != size) {
+    m_frame.reset();
+    m_frame = m_frames.create_frame(size);
+  }
+  m_realized = true;
+  replay();
+  m_dirty.clear();
+  m_dirty.add({0, 0, m_frame->width(), m_frame->height()});
+}
+
+// Draws the recorded list into the fresh frame: copy-pen figures gather into batches (the first one also
+// carries the fill with BackColor, and a picture may lie at the bottom of each); anything else ends the
+// batch and is drawn on its own.
+void Surface::replay() {
+  if (!m_batch) m_batch = std::make_unique<CopyBatch>();
+  CopyBatch& batch = *m_batch;
+  FrameBuffer& frame = *m_frame;
+  batch.fill(to_pixel(BackColor));
+  for (const Op& op : m_pending) {
+    const auto* figure = std::get_if<FigureOp>(&op.what);
+    if (figure != nullptr && op.mode == vbCopyPen) {
+      batch.add(figure->figure, op.color);
+      continue;
+    }
+    if (const auto* p = std::get_if<PictureOp>(&op.what)) {
+      if (!batch.takes_bottom_layers()) batch.resolve(frame);
+      batch.picture(PictureScaler(p->picture, p->x0, p->y0, p->x1, p->y1, frame.size()));
+      continue;
+    }
+    batch.resolve(frame);
+    execute(op);
+  }
+  batch.resolve(frame);
+  m_pending.clear();
+}
+
+void Surface::execute(const Op& op) {
+  FrameBuffer& frame = *m_frame;
+  const Rect whole{0, 0, frame.width(), frame.height()};
+  if (const auto* f = std::get_if<FigureOp>(&op.what)) {
+    draw_figure(f->figure, op.color, op.mode);
+  } else if (const auto* p = std::get_if<PictureOp>(&op.what)) {
+    PictureScaler scaler(p->picture, p->x0, p->y0, p->x1, p->y1, frame.size());
+    const Rect& area = scaler.area();
+    for (int y = area.top; y < area.bottom; ++y) scaler.composite(frame.row(y), y, area.left, area.right);
+    m_dirty.add(area);
+  } else if (const auto* t = std::get_if<TextOp>(&op.what)) {
+    const Rect changed = m_text.draw_text(frame, t->x, t->y, t->text, t->style, m_dpi, op.color, whole);
+    m_dirty.add(intersect(changed, whole));
+  }
+}
+
+void Surface::draw_figure(const raster::Figure& figure, Pixel color, int mode) {
+  figure.visit([&](const auto& shape) {
+    const auto rows = [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); };
+    paint_rows(*m_frame, m_dirty, shape.top(), shape.bottom(), rows, color, mode);
+  });
+}
+
+// Two not-XOR figures of one colour drawn one after the other flip twice, and so keep, the pixels they
+// share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
+// drawing it one step on cost the pixels that moved.
+void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
+  raster::RowSpans first[16];
+  raster::RowSpans second[16];
+  const auto rows = [&](int y, int n, raster::RowSpans* out) {
+    for (int i0 = 0; i0 < n; i0 += 16) {
+      const int m = std::min(16, n - i0);
+      raster::rows_within(a, y + i0, m, first);
+      raster::rows_within(b, y + i0, m, second);
+      for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
+    }
+  };
+  paint_rows(*m_frame, m_dirty, std::min(a.top(), b.top()), std::max(a.bottom(), b.bottom()), rows, color, vbNotXorPen);
+}
+
+// A not-XOR figure waits for the next figure, in case it is its pair; anything else draws it first.
+void Surface::draw_held() {
+  if (!m_held) return;
+  draw_figure(m_held->figure, m_held->color, vbNotXorPen);
+  m_held.reset();
+}
+
+std::span<const Rect> Surface::dirty() const {
+  // Reading the changes completes the drawing; a surface is never a const object while it holds a figure.
+  const_cast<Surface*>(this)->draw_held();
+  return m_dirty.rects();
+}
+
+void Surface::trace(std::string_view op, std::initializer_list<double> args, std::string_view text, OleColor color) {
+  if (m_trace != nullptr) m_trace->trace(op, {args.begin(), args.size()}, text, DrawWidth, color, DrawMode);
+}
+
+}  // namespace forms

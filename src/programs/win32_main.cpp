@@ -1,0 +1,17 @@
+// The Windows program's entry (GUI subsystem): the Win32 back end runs the start-up procedure. An error
+// that escapes the start-up code ends the program with its message, as one escaping a window's handler does.
+#include <windows.h>
+
+#include <exception>
+
+#include "backends/win32/win32_platform.h"
+#include "startup/startup.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+  forms::win32::Win32Platform platform(instance);
+  try {
+    return forms::run_program(platform, &startup::Main);
+  } catch (const std::exception& error) {
+    forms::win32::Win32Platform::fail(error.what());
+  }
+}
