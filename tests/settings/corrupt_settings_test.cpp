@@ -12,6 +12,7 @@
 
 #if defined(_WIN32)
 #include "backends/win32_services/registry_store.h"
+#include "backends/win32_services/wide_text.h"
 #else
 #include <unistd.h>
 

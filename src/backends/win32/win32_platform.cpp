@@ -9,7 +9,7 @@
 #include "forms/form.h"
 #include "backends/win32_services/dib_frame.h"
 #include "backends/win32_services/handles.h"
-#include "backends/win32_services/registry_store.h"
+#include "backends/win32_services/wide_text.h"
 #include "backends/win32/win32_window.h"
 
 namespace forms::win32 {

@@ -8,9 +8,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "backends/win32_services/dib_frame.h"
-#include "backends/win32_services/registry_store.h"
 #include "backends/win32/win32_platform.h"
+#include "backends/win32_services/dib_frame.h"
+#include "backends/win32_services/wide_text.h"
+#include "pictures/icon_file.h"
 
 namespace forms::win32 {
 namespace {
@@ -20,8 +21,11 @@ constexpr int kFirstControlId = 1000;
 
 COLORREF to_colorref(OleColor color) { return static_cast<COLORREF>(color & 0xFFFFFF); }
 
-int pixels_of_twips(int twips, double twips_per_pixel) {
-  return static_cast<int>(std::lround(twips / twips_per_pixel));
+// The local clock in milliseconds since midnight.
+std::int64_t local_clock_ms() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return ((now.wHour * 60LL + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
 }
 
 bool takes_focus(ControlKind kind) { return kind == ControlKind::CommandButton || kind == ControlKind::CheckBox; }
@@ -84,27 +88,13 @@ HFONT make_font(const FontDef& font, double dpi) {
   return CreateFontIndirectW(&lf);
 }
 
-// The image of an .ico file that suits `size` pixels best: the deepest colour, then the nearest size.
+// The icon of an .ico file's image that suits `size` pixels best (see best_icon_image).
 HICON icon_from_file(std::span<const std::byte> file, int size) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
-  const auto u16 = [&](std::size_t at) { return static_cast<unsigned>(bytes[at] | bytes[at + 1] << 8); };
-  const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-  if (file.size() < 6 || u16(0) != 0 || u16(2) != 1) return nullptr;
-  const unsigned count = u16(4);
-  if (file.size() < 6 + 16 * static_cast<std::size_t>(count)) return nullptr;
-  int best = -1;
-  long best_score = 0;
-  for (unsigned i = 0; i < count; ++i) {
-    const std::size_t entry = 6 + 16 * static_cast<std::size_t>(i);
-    const int width = bytes[entry] == 0 ? 256 : bytes[entry];
-    const long score = static_cast<long>(u16(entry + 6)) * 100000 - std::abs(width - size);
-    if (u32(entry + 12) + static_cast<std::size_t>(u32(entry + 8)) > file.size()) continue;
-    if (best < 0 || score > best_score) best = static_cast<int>(i), best_score = score;
-  }
-  if (best < 0) return nullptr;
-  const std::size_t entry = 6 + 16 * static_cast<std::size_t>(best);
-  return CreateIconFromResourceEx(const_cast<PBYTE>(bytes + u32(entry + 12)), u32(entry + 8), TRUE, 0x00030000, size,
-                                  size, LR_DEFAULTCOLOR);
+  const auto image = best_icon_image(file, size);
+  if (!image) return nullptr;
+  auto* bytes = reinterpret_cast<PBYTE>(const_cast<std::byte*>(image->data()));
+  return CreateIconFromResourceEx(bytes, static_cast<DWORD>(image->size()), TRUE, 0x00030000, size, size,
+                                  LR_DEFAULTCOLOR);
 }
 
 const DibFrame* dib_of(const FrameBuffer& frame) { return dynamic_cast<const DibFrame*>(&frame); }
@@ -160,20 +150,18 @@ Win32Window::~Win32Window() {
 
 // A maximised borderless window covers its whole monitor; any other window has the definition's client
 // size, centred on its monitor's work area unless the definition places it.
-RECT Win32Window::window_rect_for(int state) const {
+RECT Win32Window::window_rect_for(WindowStateKind state) const {
   const WindowDef& def = m_form.def();
   const Monitor& monitor = m_form.monitor();
-  if (state == static_cast<int>(WindowStateKind::Maximized)) {
-    return monitor_area(monitor, def.border_style != BorderStyle::None);
-  }
-  const double tpp = monitor.twips_per_pixel();
-  RECT r{0, 0, pixels_of_twips(def.client_width, tpp), pixels_of_twips(def.client_height, tpp)};
+  if (state == WindowStateKind::Maximized) return monitor_area(monitor, def.border_style != BorderStyle::None);
+  const Rect client = client_rect_on(def, monitor.bounds, monitor.dpi);
+  RECT r{0, 0, client.width(), client.height()};
   adjust_for_frame(r, window_style(def), window_ex_style(def), monitor.dpi);
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
   if (def.startup_position == StartUpPosition::Manual) {
-    const int x = monitor.bounds.left + pixels_of_twips(def.client_left, tpp) + r.left;
-    const int y = monitor.bounds.top + pixels_of_twips(def.client_top, tpp) + r.top;
+    const int x = client.left + r.left;
+    const int y = client.top + r.top;
     return {x, y, x + width, y + height};
   }
   const RECT area = monitor_area(monitor, true);
@@ -283,15 +271,9 @@ void Win32Window::on_timer(UINT_PTR id) {
     return;
   }
   auto* timer = reinterpret_cast<Timer*>(id);
-  if (it->second.interval == 1000) {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    const SecondLock::Step step =
-        it->second.lock.fired(now.wHour * 3600 + now.wMinute * 60 + now.wSecond, now.wMilliseconds);
-    arm(id, step.next_delay_ms);
-    if (!step.deliver) return;
-  }
-  timer->tick();
+  const TickSchedule::Step step = it->second.fired(local_clock_ms());
+  arm(id, step.next_delay_ms);
+  if (step.deliver) timer->tick();
 }
 
 // Windows sends a mouse move whenever a window appears or changes under a still pointer; only a move that
@@ -387,7 +369,7 @@ void Win32Window::set_visible(bool visible) {
   }
   GetCursorPos(&m_last_cursor);
   const bool captioned_maximised =
-      m_window_state == static_cast<int>(WindowStateKind::Maximized) && m_form.def().border_style != BorderStyle::None;
+      m_window_state == WindowStateKind::Maximized && m_form.def().border_style != BorderStyle::None;
   ShowWindow(m_hwnd, captioned_maximised ? SW_SHOWMAXIMIZED : SW_SHOW);
   if ((GetWindowLongW(m_hwnd, GWL_STYLE) & WS_CHILD) == 0) SetForegroundWindow(m_hwnd);
 }
@@ -397,11 +379,13 @@ void Win32Window::set_caption(const std::string& caption) {
   SetWindowTextW(m_hwnd, widen(program_title ? m_platform.app_exe_name() : caption).c_str());
 }
 
-void Win32Window::set_window_state(int state) {
+void Win32Window::set_window_state(WindowStateKind state) {
   m_window_state = state;
   const bool borderless = m_form.def().border_style == BorderStyle::None;
   if (!borderless && IsWindowVisible(m_hwnd) != 0) {
-    ShowWindow(m_hwnd, state == 2 ? SW_MAXIMIZE : state == 1 ? SW_MINIMIZE : SW_RESTORE);
+    ShowWindow(m_hwnd, state == WindowStateKind::Maximized   ? SW_MAXIMIZE
+                       : state == WindowStateKind::Minimized ? SW_MINIMIZE
+                                                             : SW_RESTORE);
     return;
   }
   const RECT r = window_rect_for(state);
@@ -440,14 +424,11 @@ void Win32Window::timer_changed(Timer& timer) {
     if (m_timers.erase(id) != 0 && m_hwnd != nullptr) KillTimer(m_hwnd, id);
     return;
   }
-  m_timers[id] = ArmedTimer{timer.Interval(), SecondLock{}};
-  if (timer.Interval() != 1000) {
-    arm(id, timer.Interval());
-    return;
+  auto it = m_timers.find(id);
+  if (it == m_timers.end() || it->second.interval_ms() != timer.Interval()) {
+    it = m_timers.insert_or_assign(id, TickSchedule(timer.Interval())).first;
   }
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  arm(id, SecondLock::delay_to_next_second(now.wMilliseconds));
+  arm(id, it->second.first_delay_ms(local_clock_ms()));
 }
 
 // A timer the system does not coalesce with others where it can, so a tick lands when it is due.
@@ -680,7 +661,7 @@ void Win32Window::paint_image(HDC dc, ControlView& view, const Rect& at) {
   }
   const Size size{at.width(), at.height()};
   if (!view.image || view.image_source != picture || view.image->pixel_size() != size) {
-    view.image = std::make_unique<Surface>();
+    view.image = std::make_unique<Surface>(m_platform.services(), m_platform.services());
     view.image->resize(size, m_form.dpi());
     view.image->BackColor = static_cast<OleColor>(GetSysColor(COLOR_BTNFACE));  // the same byte order
     const float width = image.Stretch() ? static_cast<float>(size.width) : static_cast<float>(picture->width());

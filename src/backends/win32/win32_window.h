@@ -21,7 +21,7 @@
 #include "forms/backend.h"
 #include "graphics/surface.h"
 #include "backends/win32_services/handles.h"
-#include "backends/win32/second_lock_old.h"
+#include "forms/tick_schedule.h"
 
 namespace forms::win32 {
 
@@ -39,7 +39,7 @@ class Win32Window final : public NativeWindow {
   Size client_size() const override;
   void set_visible(bool visible) override;
   void set_caption(const std::string& caption) override;
-  void set_window_state(int state) override;
+  void set_window_state(WindowStateKind state) override;
   void control_changed(Control& control) override;
   void present(PictureBox& box, std::span<const Rect> dirty) override;
   void destroy() override;
@@ -63,10 +63,6 @@ class Win32Window final : public NativeWindow {
     GdiObject<HFONT> font;
     std::unique_ptr<Surface> image;  // an image control's picture, scaled to the control
     PictureRef image_source;
-  };
-  struct ArmedTimer {
-    int interval;
-    SecondLock lock;
   };
 
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -99,14 +95,14 @@ class Win32Window final : public NativeWindow {
   void show_default_button(HWND focused);
   bool surface_shown(const PictureBox& box) const;
   void arm(UINT_PTR id, int delay_ms);
-  RECT window_rect_for(int state) const;
+  RECT window_rect_for(WindowStateKind state) const;
 
   Win32Platform& m_platform;
   Form& m_form;
   HWND m_hwnd = nullptr;
   HWND m_host = nullptr;
   bool m_destroying = false;
-  int m_window_state;
+  WindowStateKind m_window_state;
   POINT m_last_cursor{LONG_MIN, LONG_MIN};
   std::vector<ControlView> m_views;
   HWND m_first_tab_stop = nullptr;
@@ -115,7 +111,7 @@ class Win32Window final : public NativeWindow {
   Control* m_pressed = nullptr;
   Icon m_icon_big;
   Icon m_icon_small;
-  std::map<UINT_PTR, ArmedTimer> m_timers;
+  std::map<UINT_PTR, TickSchedule> m_timers;
 };
 
 }  // namespace forms::win32

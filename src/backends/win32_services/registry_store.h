@@ -12,9 +12,6 @@
 
 namespace forms::win32 {
 
-std::wstring widen(const std::string& utf8);
-std::string narrow(const std::wstring& utf16);
-
 class RegistrySettingsStore final : public SettingsStore {
  public:
   explicit RegistrySettingsStore(HKEY root = HKEY_CURRENT_USER,
@@ -29,8 +26,5 @@ class RegistrySettingsStore final : public SettingsStore {
   HKEY m_root;
   std::wstring m_base;
 };
-
-// The text of a Win32 error code, for messages.
-std::string error_text(DWORD code);
 
 }  // namespace forms::win32

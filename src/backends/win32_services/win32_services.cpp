@@ -16,6 +16,7 @@
 #include "pictures/picture_format.h"
 #include "backends/win32_services/handles.h"
 #include "backends/win32_services/registry_store.h"
+#include "backends/win32_services/wide_text.h"
 
 namespace forms {
 namespace {

@@ -1,4 +1,5 @@
 #include "backends/win32_services/registry_store.h"
+#include "backends/win32_services/wide_text.h"
 
 #include <gtest/gtest.h>
 
