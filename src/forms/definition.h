@@ -64,7 +64,6 @@ struct WindowDef {
   WindowStateKind window_state = WindowStateKind::Normal;
   StartUpPosition startup_position = StartUpPosition::WindowsDefault;
   std::optional<OleColor> back_color{};  // nullopt: the platform's button-face colour
-  std::optional<OleColor> fore_color{};
   ScaleMode scale_mode = ScaleMode::Twips;
   int client_left = 0;
   int client_top = 0;

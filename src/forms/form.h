@@ -27,7 +27,8 @@ struct ScreenObject {
   float TwipsPerPixelY = 15;
 };
 
-class Form {
+// A form has a user scale over its client area (ScaleLeft, ScaleWidth...: see UserScale).
+class Form : public UserScaled {
  public:
   // `monitor` indexes platform().monitors(): the screen the form is made on.
   explicit Form(const WindowDef& def, int monitor = 0);
@@ -62,16 +63,6 @@ class Form {
   float Top() const;
   float Left() const;
   ScreenObject Screen() const;
-
-  // The form's user scale over its client area (see Surface for the meaning).
-  float ScaleLeft() const { return m_scale.left(); }
-  float ScaleTop() const { return m_scale.top(); }
-  float ScaleWidth() const { return m_scale.width(); }
-  float ScaleHeight() const { return m_scale.height(); }
-  void ScaleLeft(float value) { m_scale.set_left(value); }
-  void ScaleTop(float value) { m_scale.set_top(value); }
-  void ScaleWidth(float value) { m_scale.set_width(value); }
-  void ScaleHeight(float value) { m_scale.set_height(value); }
 
   // ---- For the engine, the back ends and tests. ----
   const WindowDef& def() const { return m_def; }
@@ -124,7 +115,6 @@ class Form {
   bool m_visible = false;
   std::string m_caption;
   WindowStateKind m_window_state;
-  UserScale m_scale;  // over the client area
 };
 
 // Every form of the program: default instances by type, and further instances (one per extra monitor).

@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include "values/color.h"
-#include "pictures/picture_scaler.h"
 #include "graphics/raster.h"
+#include "pictures/picture_scaler.h"
+#include "values/color.h"
 
 namespace forms {
 
@@ -28,7 +28,6 @@ class CopyBatch {
   bool takes_bottom_layers() const { return m_figures.empty() && !m_picture; }
 
   void add(const raster::Figure& figure, Pixel color);
-  bool empty() const { return m_figures.empty() && !m_picture && !m_fill; }
 
   // Draws everything into the frame; the batch is empty afterwards (and keeps its memory).
   void resolve(FrameBuffer& frame);

@@ -49,7 +49,7 @@ class TraceSink {
                      int mode) = 0;
 };
 
-class Surface {
+class Surface : public UserScaled {
  public:
   // The frame comes from `frames` when the pixels are first needed; text is drawn by `text`. Both outlive
   // the surface.
@@ -69,16 +69,7 @@ class Surface {
   // A user point (x, y) lies at device pixel ((x - ScaleLeft) * width / ScaleWidth,
   // (y - ScaleTop) * height / ScaleHeight). Until a window sets a scale, one unit is `default_unit_pixels`
   // pixels (1: the pixel scale; 1/15 at 96 dpi: twips).
-  float ScaleLeft() const { return m_scale.left(); }
-  float ScaleTop() const { return m_scale.top(); }
-  float ScaleWidth() const { return m_scale.width(); }
-  float ScaleHeight() const { return m_scale.height(); }
-  void ScaleLeft(float value) { m_scale.set_left(value); }
-  void ScaleTop(float value) { m_scale.set_top(value); }
-  void ScaleWidth(float value) { m_scale.set_width(value); }
-  void ScaleHeight(float value) { m_scale.set_height(value); }
   void set_default_unit_pixels(double pixels_per_unit) { m_scale.set_default_unit_pixels(pixels_per_unit); }
-  const UserScale& scale() const { return m_scale; }
 
   // ---- Pen, colours, font, position: read when a figure is drawn. ----
   bool AutoRedraw = false;
@@ -147,7 +138,6 @@ class Surface {
   TextRenderer& m_text;
   Size m_size;
   double m_dpi = 96;
-  UserScale m_scale;
 
   std::unique_ptr<FrameBuffer> m_frame;  // kept across a resize to the same size
   bool m_realized = false;               // the frame holds the image

@@ -2,9 +2,7 @@
 
 namespace forms {
 
-float UserScale::width() const {
-  return m_fixed ? m_width : static_cast<float>(m_area.width / m_default_unit_pixels);
-}
+float UserScale::width() const { return m_fixed ? m_width : static_cast<float>(m_area.width / m_default_unit_pixels); }
 
 float UserScale::height() const {
   return m_fixed ? m_height : static_cast<float>(m_area.height / m_default_unit_pixels);

@@ -43,4 +43,22 @@ class UserScale {
   float m_height = 0;
 };
 
+// The four scale properties of whatever has a user scale (a form's client area, a surface), under the
+// names the windows use.
+class UserScaled {
+ public:
+  float ScaleLeft() const { return m_scale.left(); }
+  float ScaleTop() const { return m_scale.top(); }
+  float ScaleWidth() const { return m_scale.width(); }
+  float ScaleHeight() const { return m_scale.height(); }
+  void ScaleLeft(float value) { m_scale.set_left(value); }
+  void ScaleTop(float value) { m_scale.set_top(value); }
+  void ScaleWidth(float value) { m_scale.set_width(value); }
+  void ScaleHeight(float value) { m_scale.set_height(value); }
+  const UserScale& scale() const { return m_scale; }
+
+ protected:
+  UserScale m_scale;
+};
+
 }  // namespace forms

@@ -10,8 +10,8 @@
 #include <optional>
 #include <span>
 
-#include "values/geometry.h"
 #include "pictures/picture.h"
+#include "values/geometry.h"
 #include "values/result.h"
 
 namespace forms {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "pictures/picture.h"
 #include "values/color.h"
 #include "values/geometry.h"
-#include "pictures/picture.h"
 
 namespace forms {
 

@@ -69,7 +69,6 @@ const WindowDef& frmmain_definition() {
       .window_state = WindowStateKind::Maximized,
       .startup_position = StartUpPosition::CenterScreen,
       .back_color = forms::kBlack,
-      .fore_color = forms::kBlack,
       .scale_mode = ScaleMode::Pixels,
       .client_left = 0,
       .client_top = 30,

@@ -25,8 +25,4 @@ constexpr Pixel to_pixel(OleColor c) {
          static_cast<Pixel>(blue_of(c));
 }
 
-constexpr OleColor to_ole_color(Pixel p) {
-  return rgb(static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF), static_cast<int>(p & 0xFF));
-}
-
 }  // namespace forms
