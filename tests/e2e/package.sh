@@ -128,6 +128,20 @@ version=$(sed -n 's/^Version: //p' "$build/packaging/deb/control")
 deb=dist/dialsaver_${version}_amd64.deb
 check "lintian reports no errors on $deb" eval '! grep -q "lintian: E:" "$work/package.log"'
 
+# ---- cmake --install under another prefix, staged under DESTDIR ----
+
+prefix=$work/opt
+DESTDIR=$work/stage cmake --install "$build" --prefix "$prefix" >"$work/install-prefix.log" 2>&1
+staged=$work/stage$prefix
+check "cmake --install --prefix puts the program and a.gif together" \
+  test -x "$staged/lib/dialsaver/dialsaver" -a -f "$staged/lib/dialsaver/a.gif"
+check "the hack and PATH links lead to the program" eval \
+  '[[ $staged/libexec/xscreensaver/dialsaver -ef $staged/lib/dialsaver/dialsaver &&
+     $staged/bin/dialsaver -ef $staged/lib/dialsaver/dialsaver ]]'
+check "the menu entry and the manual page name the program under that prefix" eval \
+  'grep -qx "Exec=$prefix/lib/dialsaver/dialsaver /C" "$staged/share/applications/dialsaver-settings.desktop" &&
+   grep -q "^.IR $prefix/lib/dialsaver/dialsaver ,\$" "$staged/share/man/man6/dialsaver.6"'
+
 # ---- The display ----
 
 mkfifo "$work/displayfd"
@@ -241,6 +255,8 @@ menu_entry_test() {
 
 purge_test() {
   as_user xscreensaver-command -exit >/dev/null 2>&1
+  local settings=$home/.config/Quillet/Settings.ini had_settings=
+  [[ -s $settings ]] && had_settings=yes
   if ! purge; then
     cat "$work/purge.log"
     fail "apt-get purge dialsaver"
@@ -257,7 +273,11 @@ purge_test() {
     [[ -e $path ]] && left+=("$path")
   done
   check "no file of the package is left (${left[*]:-none})" test ${#left[@]} -eq 0
-  check "the user's settings file stays" test -s "$home/.config/Quillet/Settings.ini"
+  if [[ -n $had_settings ]]; then
+    check "the user's settings file stays" test -s "$settings"
+  else
+    skip "the user's settings file stays (the dialog saved none)"
+  fi
 }
 
 if ((EUID != 0)); then
@@ -279,6 +299,9 @@ zip_test() {  # zip_test ARCH LOADER
   mkdir -p "$dir"
   unzip -q "$zip" -d "$dir"
   check "its README.txt tells how to install the .scr" grep -q 'Right-click dialsaver.scr and choose Install' "$dir/README.txt"
+  check "its programs' version records say $version" eval \
+    '[[ $(strings -el "$dir/dialsaver.scr" | grep -A1 -x FileVersion | tail -1) == "$version" &&
+       $(strings -el "$dir/dialsaver.exe" | grep -A1 -x ProductVersion | tail -1) == "$version" ]]'
   if [[ -z $loader ]]; then
     skip "the $arch dialsaver.scr /S under Wine (the 32-bit Wine is not installed)"
     return
