@@ -4,7 +4,7 @@
 # README says. On an Xvfb display: the XScreenSaver daemon runs it as its hack and the screen must be what
 # dialsaver-render draws for the same second; xscreensaver-settings must show the clock in its preview
 # pane; the menu entry's command line must show the settings dialog, whose OK saves the user's settings.
-# Then the package is purged: none of its files may be left, and the user's settings file stays. Each
+# Then the package is removed: none of its files may be left, and the user's settings file stays. Each
 # Windows zip must hold the four files; its dialsaver.scr /S, unzipped, must show the clock under Wine
 # (x64 with wine64; x86 when the 32-bit Wine is installed).
 #
@@ -200,7 +200,7 @@ deb_test() {
   fi
   menu_entry_test "$desktop"
 
-  purge_test
+  remove_test
 }
 
 hack_pids() { pgrep -u "$user" -f '^dialsaver /S'; }
@@ -253,17 +253,17 @@ menu_entry_test() {
   wait_for 10 eval '! running $dialog_pid'
 }
 
-purge_test() {
+remove_test() {
   as_user xscreensaver-command -exit >/dev/null 2>&1
   local settings=$home/.config/Quillet/Settings.ini had_settings=
   [[ -s $settings ]] && had_settings=yes
-  if ! purge; then
-    cat "$work/purge.log"
-    fail "apt-get purge dialsaver"
+  if ! DEBIAN_FRONTEND=noninteractive "${apt[@]}" remove dialsaver >"$work/remove.log" 2>&1; then
+    cat "$work/remove.log"
+    fail "apt-get remove dialsaver"
     return
   fi
   installed=
-  pass "apt-get purge dialsaver"
+  pass "apt-get remove dialsaver"
   local left=() path
   while read -r path; do
     [[ -d $path && ! -L $path ]] && continue
