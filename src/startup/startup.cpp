@@ -1,5 +1,7 @@
 #include "startup/startup.h"
 
+#include <cstdlib>
+
 #include "forms/form.h"
 #include "forms/services.h"
 #include "forms/user32.h"
@@ -49,7 +51,9 @@ void ShowSaver() {
 
 }  // namespace
 
-Mode mode_of(std::string_view command_line) {
+Mode mode_of(std::string_view command_line, Host host) {
+  const std::string_view first_word = command_line.substr(0, command_line.find(' '));
+  if (host == Host::XScreenSaver && (first_word == "-ROOT" || first_word == "--ROOT")) return Mode::Saver;
   const std::string_view first_two = command_line.substr(0, 2);
   if (first_two == "/P") return Mode::Preview;
   if (first_two.empty()) return Mode::Saver;
@@ -61,7 +65,8 @@ Mode mode_of(std::string_view command_line) {
 void Main() {
   settings::LoadSettings();
   gCommandLine = upper_case(trim_spaces(forms::Command()));
-  switch (mode_of(gCommandLine)) {
+  const Host host = std::getenv("XSCREENSAVER_WINDOW") != nullptr ? Host::XScreenSaver : Host::Plain;
+  switch (mode_of(gCommandLine, host)) {
     case Mode::Preview:
       ShowPreview();
       return;

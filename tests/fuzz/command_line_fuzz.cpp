@@ -81,7 +81,7 @@ int run(const std::string& line) {
   forms::install_platform(&platform);
 
   platform.run_guarded(startup::Main);
-  const startup::Mode mode = startup::mode_of(startup::gCommandLine);
+  const startup::Mode mode = startup::mode_of(startup::gCommandLine, startup::Host::Plain);
   check(startup::ParseWindowHandle(line) == expected_handle(line), "the handle differs from the trailing digits", line);
   switch (mode) {
     case startup::Mode::Saver:

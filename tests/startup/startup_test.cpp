@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "headless_fixture.h"
 #include "windows/preview/frmprev.h"
@@ -60,6 +61,64 @@ TEST_F(StartupTest, CommandLinesSelectTheirMode) {
     EXPECT_EQ(created(), c.windows) << "command line \"" << c.line << "\"";
     EXPECT_FALSE(settings::gPicturePath.empty()) << "the settings are read for \"" << c.line << "\"";
   }
+}
+
+// Sets an environment variable for the life of this object, then removes it again.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : m_name(name) { set(value); }
+  ~ScopedEnvironment() { set(nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  void set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(m_name, value != nullptr ? value : "");
+#else
+    if (value != nullptr) {
+      setenv(m_name, value, 1);
+    } else {
+      unsetenv(m_name);
+    }
+#endif
+  }
+  const char* m_name;
+};
+
+TEST_F(StartupTest, UnderXScreenSaverItsRootOptionRunsTheSaver) {
+  using startup::Host;
+  using startup::Mode;
+  struct Case {
+    const char* line;
+    Mode plain;
+    Mode hack;
+  };
+  const Case cases[] = {
+      {"-ROOT", Mode::None, Mode::Saver},
+      {"--ROOT", Mode::None, Mode::Saver},
+      {"-ROOT -FPS", Mode::None, Mode::Saver},
+      {"-ROOTS", Mode::None, Mode::None},
+      {"-R", Mode::None, Mode::None},
+      {"ROOT", Mode::None, Mode::None},
+      {"/S", Mode::Saver, Mode::Saver},
+      {"", Mode::Saver, Mode::Saver},
+      {"/C", Mode::Configuration, Mode::Configuration},
+      {"/P 12", Mode::Preview, Mode::Preview},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(startup::mode_of(c.line, Host::Plain), c.plain) << "command line \"" << c.line << "\"";
+    EXPECT_EQ(startup::mode_of(c.line, Host::XScreenSaver), c.hack) << "hack's command line \"" << c.line << "\"";
+  }
+
+  // Main reads the host from the environment.
+  run_main("-root");
+  EXPECT_TRUE(created().empty()) << "-root without XSCREENSAVER_WINDOW";
+  {
+    const ScopedEnvironment hack_window("XSCREENSAVER_WINDOW", "0x200007");
+    run_main("-root");
+  }
+  EXPECT_EQ(created(), std::vector<std::string>{"create frmmain"}) << "-root with XSCREENSAVER_WINDOW";
 }
 
 TEST_F(StartupTest, PreviewTakesTheTrailingDigitsAsTheHostWindow) {
