@@ -1,17 +1,23 @@
-// A test that runs the program's code on a fresh headless back end: no forms, no settings, 10:10:30.
+// A test that runs the program's code on a fresh headless back end: no forms, no stored settings and the
+// settings values as a fresh process has them, 10:10:30.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "forms/form.h"
 #include "backends/headless/headless.h"
+#include "forms/form.h"
 #include "settings/settings.h"
 
 class HeadlessTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    settings::gPicturePath.clear();
+    settings::gBackColor = settings::kDefaultColor;
+    settings::gColor1 = settings::kDefaultColor;
+    settings::gColor2 = settings::kDefaultColor;
+    settings::gStretchPic = settings::kDefaultStretch;
     platform = std::make_unique<forms::headless::HeadlessPlatform>();
     platform->path = DIALSAVER_RESOURCES;  // a.gif lies there, as beside a built program
     platform->set_time(10, 10, 30);

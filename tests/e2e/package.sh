@@ -14,6 +14,7 @@
 # bound. Exits non-zero on any failure; the last line is "N passed, N failed, N skipped".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/e2e/lib.sh"
 cd "$root"
 build=$root/build/linux
 render=$build/bin/dialsaver-render
@@ -23,22 +24,11 @@ height=768
 user=dialsaver-pkg
 apt=(apt-get -o DPkg::Lock::Timeout=600 -y -q)
 
-passed=0
-failed=0
-skipped=0
 pids=()
 installed=
 work=$(mktemp -d /tmp/dialsaver-e2e-package.XXXXXX)
 chmod 755 "$work"
 
-pass() { passed=$((passed + 1)); printf 'ok    %s\n' "$1"; }
-fail() { failed=$((failed + 1)); printf 'FAIL  %s\n' "$1"; }
-skip() { skipped=$((skipped + 1)); printf 'skip  %s\n' "$1"; }
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@"; then pass "$name"; else fail "$name"; fi
-}
 
 as_user() { runuser -u "$user" -- env DISPLAY="$DISPLAY" HOME="$home" NO_AT_BRIDGE=1 "$@"; }
 
@@ -63,21 +53,6 @@ done
 
 # ---- Helpers ----
 
-now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
-
-# wait_for SECONDS COMMAND...: polls every 50 ms until the command succeeds, for at most SECONDS.
-wait_for() {
-  local deadline=$(($(now_ms) + $1 * 1000))
-  shift
-  until "$@"; do
-    (($(now_ms) < deadline)) || return 1
-    sleep 0.05
-  done
-}
-
-running() { [[ -r /proc/$1/stat ]] && ! grep -qs ') Z ' "/proc/$1/stat"; }
-shown_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-window_shown() { [[ -n $(shown_window "$1") ]]; }
 
 # The clock shows across the middle row of GEOMETRY (WxH+X+Y): the bezel's grey and the dial's white.
 clock_in() {
@@ -120,7 +95,7 @@ echo "package.sh: building the packages"
 if ! scripts/package >"$work/package.log" 2>&1; then
   cat "$work/package.log"
   fail "scripts/package builds the packages"
-  echo "package.sh: $passed passed, $failed failed, $skipped skipped"
+  finish package.sh
   exit 1
 fi
 pass "scripts/package builds the packages"
@@ -334,5 +309,4 @@ else
   zip_test x86 ""
 fi
 
-echo "package.sh: $passed passed, $failed failed, $skipped skipped"
-((failed == 0))
+finish package.sh

@@ -6,6 +6,7 @@
 # those cases are skipped with a message.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
+source tests/e2e/lib.sh
 stress=build/linux/bin/settings_stress
 [[ -x $stress ]] || { echo "settings_crash: $stress is not built" >&2; exit 1; }
 
@@ -17,10 +18,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-pass() { echo "settings_crash: ok: $*"; }
-fail() { echo "settings_crash: FAILED: $*"; failures=$((failures + 1)); }
-skip() { echo "settings_crash: skipped: $*"; }
 holds() { "$stress" check "$1"; }  # prints "<a|b|none|mixed> <temporary files>"
 # save_refused CASE ROOT: a save of set b must fail with a message and leave set a as it was.
 save_refused() {
@@ -86,4 +83,4 @@ else
   fail "path is a folder: the folder was changed"
 fi
 
-((failures == 0)) || { echo "settings_crash: $failures failure(s)"; exit 1; }
+finish settings_crash.sh

@@ -10,6 +10,7 @@
 # failure; the last line is "N passed, N failed, N skipped".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/e2e/lib.sh"
 build=${DIALSAVER_E2E_BUILD:-$root/build/linux}
 bin=$build/bin
 probe=$build/tests/e2e/x11_probe
@@ -18,21 +19,9 @@ render=$bin/dialsaver-render
 width=1024
 height=768
 
-passed=0
-failed=0
-skipped=0
 pids=()
 work=$(mktemp -d /tmp/dialsaver-e2e.XXXXXX)
 chmod 755 "$work"
-
-pass() { passed=$((passed + 1)); printf 'ok    %s\n' "$1"; }
-fail() { failed=$((failed + 1)); printf 'FAIL  %s\n' "$1"; }
-skip() { skipped=$((skipped + 1)); printf 'skip  %s\n' "$1"; }
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@"; then pass "$name"; else fail "$name"; fi
-}
 
 cleanup() {
   local pid
@@ -55,25 +44,6 @@ for tool in Xvfb xdotool import compare convert; do
 done
 
 # ---- Helpers ----
-
-# Alive and not a zombie.
-running() { [[ -r /proc/$1/stat ]] && ! grep -qs ') Z ' "/proc/$1/stat"; }
-
-# Milliseconds since the epoch.
-now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
-
-# wait_for SECONDS COMMAND...: polls every 50 ms until the command succeeds, for at most SECONDS (a whole
-# number or a decimal fraction).
-wait_for() {
-  local deadline=$(($(now_ms) + $(to_ms "$1")))
-  shift
-  until "$@"; do
-    (($(now_ms) < deadline)) || return 1
-    sleep 0.05
-  done
-}
-
-to_ms() { awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }'; }
 
 # The exit status of a program started with launch, once it has ended (within SECONDS), or 124.
 ended_within() {
@@ -103,10 +73,6 @@ launch() {
 }
 
 ini() { cat "$work/$1/config/Quillet/Settings.ini" 2>/dev/null; }
-
-# The id of a shown window whose name matches the regular expression, or nothing.
-shown_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-window_shown() { [[ -n $(shown_window "$1") ]]; }
 
 pixel() { "$probe" pixel "$1" "$2"; }
 pixel_is() { [[ $(pixel "$1" "$2") == "$3" ]]; }
@@ -432,5 +398,4 @@ else
   fi
 fi
 
-echo "xvfb.sh: $passed passed, $failed failed, $skipped skipped"
-((failed == 0))
+finish xvfb.sh
