@@ -393,9 +393,41 @@ preview_tests() {
   fi
 }
 
+# ---------------------------------------------------------------- resources
+# The version record, the name and the icon, as the system reads them from each program file: the same on
+# both builds, however the compiler packs the resource structures.
+resources_test() {
+  local kind expected actual
+  for kind in scr exe; do
+    expected="signature feef04bd
+file-version 1.0.0.0
+os 00000004
+type 1
+CompanyName www.quillet.example
+ProductName Vorbin Screen Saver Clock
+FileVersion 1.00
+ProductVersion 1.00
+InternalName dialsaver
+OriginalFilename dialsaver.$kind
+translation 0409 1200
+name dialsaver
+icon 16 16x16
+icon 32 32x32
+icon 48 48x48
+icon 256 256x256"
+    actual=$("$wine" "$bin/wine_helper.exe" resources "$("$wine" winepath -w "$bin/dialsaver.$kind" 2>/dev/null | tr -d '\r')" 2>&1 | tr -d '\r')
+    if [[ $actual == "$expected" ]]; then
+      pass "dialsaver.$kind: the version record, name and icon read back as built"
+    else
+      fail "dialsaver.$kind: the resources read back differ: $(diff <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
+    fi
+  done
+}
+
 suite() {
   use_build "$1"
   clear_settings
+  resources_test
   saver_screen_test 144
   saver_screen_test 96
   saver_key_test
