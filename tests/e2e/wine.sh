@@ -34,7 +34,13 @@ label=
 pass() { printf 'ok   %s%s\n' "$label" "$*"; }
 fail() { printf 'FAIL %s%s\n' "$label" "$*"; failures=$((failures + 1)); }
 
+want() { [[ " ${archs[*]} " == *" $1 "* ]]; }
+if want x86 && ! x86_problem=$(scripts/wine32-check); then
+  fail "x86: $x86_problem"
+  archs=("${archs[@]/x86/}")
+fi
 for arch in "${archs[@]}"; do
+  [[ -z $arch ]] && continue
   [[ -n ${loader_of[$arch]:-} ]] || { echo "wine.sh: unknown build \"$arch\" (x64 or x86)" >&2; exit 2; }
   bin=$(bin_of "$arch")
   for f in "$bin/dialsaver.scr" "$bin/dialsaver.exe" "$bin/a.gif" "$bin/wine_helper.exe" "$render" "${loader_of[$arch]}"; do
@@ -439,12 +445,6 @@ suite() {
   preview_tests
 }
 
-want() { [[ " ${archs[*]} " == *" $1 "* ]]; }
-if want x86 && ! x86_problem=$(scripts/wine32-check); then
-  label="x86: "
-  fail "$x86_problem"
-  archs=("${archs[@]/x86/}")
-fi
 for arch in "${archs[@]}"; do
   [[ -n $arch ]] && suite "$arch"
 done
