@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <string>
 
 #include "values/color.h"
 #include "values/geometry.h"
@@ -35,16 +37,29 @@ class FrameBuffer {
   std::ptrdiff_t m_stride;
 };
 
+// What a frame maker throws when the memory for a frame cannot be had: a std::bad_alloc whose text says
+// which frame, so that the message that ends the program is clear ("not enough memory for a 7680 x 4320
+// frame (127 MiB)").
+class FrameAllocationError final : public std::bad_alloc {
+ public:
+  explicit FrameAllocationError(Size size);
+  const char* what() const noexcept override { return m_what.c_str(); }
+
+ private:
+  std::string m_what;
+};
+
 // Makes the frames of surfaces; a surface asks once per size and keeps what it gets.
 class FrameAllocator {
  public:
   virtual ~FrameAllocator() = default;
-  // A frame of at least 1 x 1 pixels; throws std::bad_alloc when the memory cannot be had.
+  // A frame of at least 1 x 1 pixels; throws FrameAllocationError when the memory cannot be had.
   virtual std::unique_ptr<FrameBuffer> create_frame(Size size) = 0;
 };
 
 // Page-aligned memory that is never copied, asking the kernel for huge pages where it can: the first
-// touch of a fresh 4K frame costs ~100 ms in 4 KiB page faults.
+// touch of a fresh 4K frame costs ~100 ms in 4 KiB page faults. Throws FrameAllocationError when the
+// frame cannot be had, a size whose bytes the address space cannot even count included.
 std::unique_ptr<FrameBuffer> make_memory_frame(Size size);
 
 // The allocator of plain memory frames.

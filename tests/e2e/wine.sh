@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# End-to-end tests of the Windows x64 build under wine64 on a private Xvfb display, in a temporary Wine
-# prefix. It builds nothing: it uses what scripts/test built (build/windows-x64/bin and dialsaver-render in
-# build/linux/bin). Every wait polls for its condition with a generous bound; a few checks that something
-# does NOT happen necessarily watch for a fixed while. Exits non-zero when any check fails, and leaves no
-# Xvfb, wineserver or prefix behind.
+# End-to-end tests of the Windows builds under Wine on a private Xvfb display: the x64 build under wine64,
+# the x86 build under the 32-bit loader, each in a temporary prefix of its own (the x86 one a 32-bit Windows,
+# WINEARCH=win32), with the same checks. In the x64 prefix, which also runs 32-bit programs as 64-bit
+# Windows does, the preview is then hosted across bitness: the x86 preview in a 64-bit host's window and the
+# x64 preview in a 32-bit host's. It builds nothing: it uses what scripts/test built (build/windows-x64/bin,
+# build/windows-x86/bin and dialsaver-render in build/linux/bin). Every wait polls for its condition with a
+# generous bound; a few checks that something does NOT happen necessarily watch for a fixed while. Exits
+# non-zero when any check fails (a machine that cannot run 32-bit programs fails the x86 checks, it never
+# skips them), and leaves no Xvfb, wineserver or prefix behind.
+#   tests/e2e/wine.sh [x64] [x86]    the builds to test (both when none is named)
 #
 # Comparison with dialsaver-render: the saver's screenshot is taken inside one second of the wall clock,
 # well after that second's tick, and compared with the reference drawn for that second (and, should the
@@ -15,29 +20,46 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
-bin=$root/build/windows-x64/bin
 render=$root/build/linux/bin/dialsaver-render
-wine=/usr/lib/wine/wine64
 screen_w=1280
 screen_h=800
+declare -A loader_of=([x64]=/usr/lib/wine/wine64 [x86]=/usr/lib/wine/wine)
+declare -A winearch_of=([x64]=win64 [x86]=win32)
+bin_of() { echo "$root/build/windows-$1/bin"; }
+archs=("$@")
+((${#archs[@]})) || archs=(x64 x86)
 
 failures=0
-pass() { printf 'ok   %s\n' "$*"; }
-fail() { printf 'FAIL %s\n' "$*"; failures=$((failures + 1)); }
+label=
+pass() { printf 'ok   %s%s\n' "$label" "$*"; }
+fail() { printf 'FAIL %s%s\n' "$label" "$*"; failures=$((failures + 1)); }
 
-for f in "$bin/dialsaver.scr" "$bin/dialsaver.exe" "$bin/a.gif" "$bin/wine_helper.exe" "$render" "$wine"; do
-  if [[ ! -e $f ]]; then
-    echo "wine.sh: $f is missing; build the windows-x64 and linux presets first (scripts/test does)" >&2
-    exit 1
-  fi
+want() { [[ " ${archs[*]} " == *" $1 "* ]]; }
+if want x86 && ! x86_problem=$(scripts/wine32-check); then
+  fail "x86: $x86_problem"
+  archs=("${archs[@]/x86/}")
+fi
+for arch in "${archs[@]}"; do
+  [[ -z $arch ]] && continue
+  [[ -n ${loader_of[$arch]:-} ]] || { echo "wine.sh: unknown build \"$arch\" (x64 or x86)" >&2; exit 2; }
+  bin=$(bin_of "$arch")
+  for f in "$bin/dialsaver.scr" "$bin/dialsaver.exe" "$bin/a.gif" "$bin/wine_helper.exe" "$render" "${loader_of[$arch]}"; do
+    if [[ ! -e $f ]]; then
+      echo "wine.sh: $f is missing; build the windows-$arch and linux presets first (scripts/test does)" >&2
+      exit 1
+    fi
+  done
 done
 
 work=$(mktemp -d /tmp/dialsaver-e2e-wine.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" XDG_CONFIG_HOME=$work/config
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 xvfb_pid=
 cleanup() {
-  /usr/lib/wine/wineserver -k 2>/dev/null
+  local prefix
+  for prefix in "$work"/prefix-*; do
+    [[ -d $prefix ]] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
+  done
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -85,9 +107,18 @@ start() {
 }
 stop() { alive "$1" && kill "$1" 2>/dev/null; poll 10 gone "$1"; }
 
-echo "wine.sh: preparing the Wine prefix"
-"$wine" wineboot -i >/dev/null 2>&1
-clear_settings
+# use_build x64|x86: the build, its loader and its prefix for what follows; the prefix is made on first use.
+use_build() {
+  arch=$1
+  label="$arch: "
+  bin=$(bin_of "$arch")
+  wine=${loader_of[$arch]}
+  export WINEPREFIX=$work/prefix-$arch WINEARCH=${winearch_of[$arch]}
+  if [[ ! -d $WINEPREFIX ]]; then
+    echo "wine.sh: preparing the $arch Wine prefix"
+    "$wine" wineboot -i >/dev/null 2>&1
+  fi
+}
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
 compare_with_reference() {  # shot.png HH:MM:SS dpi -> 0 when it matches the reference of that second
@@ -306,27 +337,36 @@ dialog_cancel_test() {  # how: Escape or close
 }
 
 # ---------------------------------------------------------------- /P
-preview_tests() {
-  clear_settings
-  local output
-  output=$("$wine" "$bin/wine_helper.exe" host "$bin/dialsaver.scr" destroy 2>&1 | tr -d '\r')
-  if [[ $? == 0 && $output == *"ended"* ]]; then
-    pass "/P: child window fills the host; ${output##*: }"
+# host_preview_tests HOST PREVIEW: the HOST build's wine_helper hosts the PREVIEW build's preview, once
+# destroying its window and once ending without doing so. Both run in the current prefix.
+host_preview_tests() {
+  local host=$1 preview=$2 output status what
+  local helper=("${loader_of[$host]}" "$(bin_of "$host")/wine_helper.exe") scr
+  scr=$(bin_of "$preview")/dialsaver.scr
+  what="/P, $preview preview in a $host host"
+  output=$("${helper[@]}" host "$scr" destroy 2>&1 | tr -d '\r')
+  status=$?
+  if [[ $status == 0 && $output == *"ended"* ]]; then
+    pass "$what: its child window fills the host; ${output##*: }"
   else
-    fail "/P, host destroys its window: $output"
+    fail "$what, host destroys its window: $output"
   fi
   poll 5 no_preview_left
 
-  "$wine" "$bin/wine_helper.exe" host "$bin/dialsaver.scr" abandon >"$work/abandon.log" 2>&1
-  local host_status=$?
-  local ended_at=$SECONDS
-  if [[ $host_status == 0 ]] && poll 2 no_preview_left; then
-    pass "/P: the preview ends within 2 s of its host ending without destroying its window"
+  "${helper[@]}" host "$scr" abandon >"$work/abandon.log" 2>&1
+  status=$?
+  if [[ $status == 0 ]] && poll 2 no_preview_left; then
+    pass "$what: the preview ends within 2 s of its host ending without destroying its window"
   else
-    fail "/P, host ends: status $host_status, $(tr -d '\r' <"$work/abandon.log"); previews left: $(our_pids 'dialsaver.scr /p')"
+    fail "$what, host ends: status $status, $(tr -d '\r' <"$work/abandon.log"); previews left: $(our_pids 'dialsaver.scr /p')"
     for pid in $(our_pids 'dialsaver.scr /p'); do kill "$pid"; done
   fi
-  : "$ended_at"
+}
+
+preview_tests() {
+  clear_settings
+  local output
+  host_preview_tests "$arch" "$arch"
 
   # The preview's drawing, captured in-process (see wine_helper.cpp), against the reference. The picture's
   # square is compared with a tolerance: the reference decodes the picture to fit its 152 x 112 "screen",
@@ -359,15 +399,63 @@ preview_tests() {
   fi
 }
 
-saver_screen_test 144
-saver_screen_test 96
-saver_key_test
-second_instance_test
-missing_picture_test
-dialog_ok_test
-dialog_cancel_test Escape
-dialog_cancel_test close
-preview_tests
+# ---------------------------------------------------------------- resources
+# The version record, the name and the icon, as the system reads them from each program file: the same on
+# both builds, however the compiler packs the resource structures.
+resources_test() {
+  local kind expected actual
+  for kind in scr exe; do
+    expected="signature feef04bd
+file-version 1.0.0.0
+os 00000004
+type 1
+CompanyName www.quillet.example
+ProductName Vorbin Screen Saver Clock
+FileVersion 1.00
+ProductVersion 1.00
+InternalName dialsaver
+OriginalFilename dialsaver.$kind
+translation 0409 1200
+name dialsaver
+icon 16 16x16
+icon 32 32x32
+icon 48 48x48
+icon 256 256x256"
+    actual=$("$wine" "$bin/wine_helper.exe" resources "$("$wine" winepath -w "$bin/dialsaver.$kind" 2>/dev/null | tr -d '\r')" 2>&1 | tr -d '\r')
+    if [[ $actual == "$expected" ]]; then
+      pass "dialsaver.$kind: the version record, name and icon read back as built"
+    else
+      fail "dialsaver.$kind: the resources read back differ: $(diff <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
+    fi
+  done
+}
+
+suite() {
+  use_build "$1"
+  clear_settings
+  resources_test
+  saver_screen_test 144
+  saver_screen_test 96
+  saver_key_test
+  second_instance_test
+  missing_picture_test
+  dialog_ok_test
+  dialog_cancel_test Escape
+  dialog_cancel_test close
+  preview_tests
+}
+
+for arch in "${archs[@]}"; do
+  [[ -n $arch ]] && suite "$arch"
+done
+# 64-bit Windows runs 32-bit programs beside 64-bit ones, and a host of either bitness may start a
+# preview of the other: the x64 prefix runs both.
+if want x64 && want x86; then
+  use_build x64
+  label="x64 prefix: "
+  host_preview_tests x64 x86
+  host_preview_tests x86 x64
+fi
 
 if ((failures > 0)); then
   echo "wine.sh: $failures check(s) failed"

@@ -7,6 +7,8 @@
 //                                          DestroyWindow returning.
 //   wine_helper.exe host PROGRAM abandon   the same checks, then ends without destroying its window (the
 //                                          script watches the preview end).
+//   ... host PROGRAM destroy|abandon MS    the same, the preview running MS milliseconds first (for
+//                                          measuring it; 1500 otherwise).
 //   wine_helper.exe draws FILE.bmp         runs the preview in this process, embedded in a window of its own,
 //                                          captures it with WM_PRINTCLIENT just after a tick, writes the
 //                                          capture and prints the local time it shows ("time HH:MM:SS").
@@ -15,6 +17,8 @@
 //                                          checked here.
 //   wine_helper.exe children TITLE         lists the child windows of the window titled TITLE ("class|text").
 //   wine_helper.exe close TITLE            sends the window titled TITLE the close box's command.
+//   wine_helper.exe resources PROGRAM      prints PROGRAM's version record, its name in the string table and
+//                                          its icon at four sizes, as the system reads them from the file.
 //
 // Exits 0 when every check holds; otherwise prints what failed and exits 1.
 #include <windows.h>
@@ -22,6 +26,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "backends/win32/win32_platform.h"
 #include "settings/settings.h"
@@ -94,7 +99,7 @@ void check_fills(HWND host, HWND child) {
   std::printf("wine_helper: a visible child window fills the host's client area\n");
 }
 
-int host(const wchar_t* program, bool abandon) {
+int host(const wchar_t* program, bool abandon, DWORD run_ms) {
   HWND window = make_host_window();
   std::wstring command =
       L"\"" + std::wstring(program) + L"\" /p " + std::to_wstring(reinterpret_cast<ULONG_PTR>(window));
@@ -105,7 +110,7 @@ int host(const wchar_t* program, bool abandon) {
     fail("cannot start the preview");
   }
   check_fills(window, wait_for_child(window, process.hProcess));
-  pump_for(1500);  // a tick or so inside the host
+  pump_for(run_ms);  // a tick or more inside the host
   if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) fail("the preview ended while its host was there");
   if (abandon) {
     std::printf("wine_helper: ending without destroying the host window\n");
@@ -203,13 +208,60 @@ BOOL CALLBACK print_child(HWND child, LPARAM) {
   return TRUE;
 }
 
+// One "name value" line per fact, the same for both builds when their resources are laid out alike.
+int resources(const wchar_t* program) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program, &ignored);
+  if (size == 0) fail("the program has no version record");
+  std::vector<BYTE> record(size);
+  if (!GetFileVersionInfoW(program, 0, size, record.data())) fail("cannot read the version record");
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
+    fail("the version record has no fixed part");
+  }
+  std::printf("signature %08lx\nfile-version %lu.%lu.%lu.%lu\nos %08lx\ntype %lu\n", fixed->dwSignature,
+              fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16,
+              fixed->dwFileVersionLS & 0xFFFF, fixed->dwFileOS, fixed->dwFileType);
+  for (const wchar_t* name :
+       {L"CompanyName", L"ProductName", L"FileVersion", L"ProductVersion", L"InternalName", L"OriginalFilename"}) {
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    wchar_t* value = nullptr;
+    if (!VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) value = nullptr;
+    std::printf("%ls %ls\n", name, value != nullptr ? value : L"(missing)");
+  }
+  WORD* translation = nullptr;
+  if (VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+      length >= 4) {
+    std::printf("translation %04x %u\n", translation[0], translation[1]);
+  }
+  HMODULE module = LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) fail("cannot open the program's resources");
+  wchar_t name[64] = {};
+  LoadStringW(module, 1, name, 64);
+  std::printf("name %ls\n", name);
+  for (const int pixels : {16, 32, 48, 256}) {
+    auto* icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, pixels, pixels, 0));
+    ICONINFO info{};
+    BITMAP colour{};
+    if (icon == nullptr || !GetIconInfo(icon, &info) || info.hbmColor == nullptr ||
+        GetObjectW(info.hbmColor, sizeof colour, &colour) == 0) {
+      std::printf("icon %d none\n", pixels);
+      continue;
+    }
+    std::printf("icon %d %ldx%ld\n", pixels, colour.bmWidth, colour.bmHeight);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring what = argc > 1 ? argv[1] : L"";
-  if (what == L"host" && argc == 4 &&
+  if (what == L"host" && (argc == 4 || argc == 5) &&
       (std::wcscmp(argv[3], L"destroy") == 0 || std::wcscmp(argv[3], L"abandon") == 0)) {
-    return host(argv[2], std::wcscmp(argv[3], L"abandon") == 0);
+    const DWORD run_ms = argc == 5 ? static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)) : 1500;
+    return host(argv[2], std::wcscmp(argv[3], L"abandon") == 0, run_ms);
   }
   if (what == L"draws" && argc == 3) return draws(argv[2]);
   if (what == L"children" && argc == 3) {
@@ -220,6 +272,9 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(find_top(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
     return 0;
   }
-  std::printf("usage: wine_helper host PROGRAM destroy|abandon | draws FILE.bmp | children TITLE | close TITLE\n");
+  if (what == L"resources" && argc == 3) return resources(argv[2]);
+  std::printf(
+      "usage: wine_helper host PROGRAM destroy|abandon [MS] | draws FILE.bmp | children TITLE | close TITLE | "
+      "resources PROGRAM\n");
   return 2;
 }

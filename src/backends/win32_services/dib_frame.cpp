@@ -15,11 +15,11 @@ std::unique_ptr<DibFrame> DibFrame::make(Size size) {
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap == nullptr || bits == nullptr) throw std::bad_alloc();
+  if (bitmap == nullptr || bits == nullptr) throw FrameAllocationError(size);
   HDC dc = CreateCompatibleDC(nullptr);
   if (dc == nullptr) {
     DeleteObject(bitmap);
-    throw std::bad_alloc();
+    throw FrameAllocationError(size);
   }
   HGDIOBJ old = SelectObject(dc, bitmap);
   return std::unique_ptr<DibFrame>(new DibFrame(dc, bitmap, old, static_cast<Pixel*>(bits), size));

@@ -12,7 +12,7 @@ namespace forms::win32 {
 
 class DibFrame final : public FrameBuffer {
  public:
-  // Throws std::bad_alloc when the system cannot make the bitmap.
+  // Throws FrameAllocationError (a std::bad_alloc) when the system cannot make the bitmap.
   static std::unique_ptr<DibFrame> make(Size size);
   ~DibFrame() override;
 
