@@ -16,8 +16,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "forms/form.h"
 #include "backends/gtk/gtk_window.h"
+#include "forms/form.h"
 #include "forms/user32.h"
 
 namespace forms::gtk {

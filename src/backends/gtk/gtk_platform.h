@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "forms/tick_schedule.h"
 #include "backends/gtk/x11.h"
-#include "forms/native_services.h"
 #include "forms/backend.h"
+#include "forms/native_services.h"
+#include "forms/tick_schedule.h"
 
 namespace forms::gtk {
 

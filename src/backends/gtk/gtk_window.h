@@ -9,6 +9,10 @@
 //
 // Geometry: the engine speaks device pixels; GTK places widgets in application pixels, which are device
 // pixels divided by GDK's scale factor. The canvas draws the surfaces' pixels 1:1 onto device pixels.
+//
+// The members are defined by job: gtk_window.cpp (life, placement, state), gtk_controls.cpp (the dialog's
+// widgets), gtk_paint.cpp (cairo drawing), gtk_input.cpp (the saver's keys and pointer), gtk_foreign.cpp
+// (living in a foreign window); gtk_window_parts.h holds what they share.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -18,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "forms/form.h"
 #include "backends/gtk/x11.h"
 #include "forms/backend.h"
+#include "forms/form.h"
 
 namespace forms::gtk {
 
@@ -61,7 +65,6 @@ class FormWindow final : public NativeWindow {
   Form& form() const { return m_form; }
   GtkWindow* gtk_window() const { return m_window != nullptr ? GTK_WINDOW(m_window) : nullptr; }
   bool topmost() const { return m_topmost; }
-  x11::XId host() const { return m_host; }
   // A structure event of the foreign window this one lives in, or of this window's own X window.
   void host_event(const x11::StructureEvent& event);
 
@@ -69,40 +72,48 @@ class FormWindow final : public NativeWindow {
   struct Link;
   struct Painted;
 
+  // gtk_window.cpp
   void build();
   void build_frame();
-  void build_client_area();
   void place_window();
   void connect_window();
+  void update_title();
+  void apply_window_state(WindowStateKind state);
+  GdkWindow* realized() const;
+  static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
+  static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static void on_destroyed(GtkWidget* widget, gpointer self);
+
+  // gtk_controls.cpp
+  void build_client_area();
   void build_control(Control& control);
   GtkWidget* container_widget(const Control& control) const;
   void place(Control& control, GtkWidget* widget);
-  void update_title();
-  void apply_window_state(WindowStateKind state);
-  void host_gone();
-  GdkWindow* realized() const;
-  Rect to_device(int x, int y, int width, int height) const;
+  static void on_button_clicked(GtkButton* button, gpointer data);
+  static void on_check_toggled(GtkToggleButton* button, gpointer data);
+  static gboolean on_label_released(GtkWidget* widget, GdkEventButton* event, gpointer data);
+  bool handle_dialog_key(const GdkEventKey& event);
+  void move_focus(int step);
+  std::vector<Control*> tab_stops() const;
 
+  // gtk_paint.cpp
+  Rect to_device(int x, int y, int width, int height) const;
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
   static gboolean on_image_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
   static gboolean on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
-  static void on_button_clicked(GtkButton* button, gpointer data);
-  static void on_check_toggled(GtkToggleButton* button, gpointer data);
-  static gboolean on_label_released(GtkWidget* widget, GdkEventButton* event, gpointer data);
+
+  // gtk_input.cpp
   static gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
-  static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean on_map(GtkWidget* widget, GdkEvent* event, gpointer self);
-  static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);
-  static gboolean on_destroy_event(GtkWidget* widget, GdkEvent* event, gpointer self);
-  static void on_destroyed(GtkWidget* widget, gpointer self);
   static gboolean retry_grab(gpointer self);
   bool grab_keyboard();
-  bool handle_dialog_key(const GdkEventKey& event);
-  void move_focus(int step);
-  std::vector<Control*> tab_stops() const;
+
+  // gtk_foreign.cpp
+  void host_gone();
+  static gboolean on_destroy_event(GtkWidget* widget, GdkEvent* event, gpointer self);
 
   GtkPlatform& m_platform;
   Form& m_form;

@@ -144,18 +144,6 @@ XId find_top_level(const std::string& name) {
   return 0;
 }
 
-XId parent_of(XId window) {
-  ErrorTrap trap;
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned count = 0;
-  const Status got = XQueryTree(display(), window, &root, &parent, &children, &count);
-  if (children != nullptr) XFree(children);
-  if (trap.failed() || got == 0) return 0;
-  return parent;
-}
-
 bool reparent(XId window, XId parent, int x, int y) {
   ErrorTrap trap;
   XReparentWindow(display(), window, parent, x, y);

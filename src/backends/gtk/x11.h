@@ -42,9 +42,6 @@ std::optional<Size> window_size(XId window);
 // manager has put in a frame (it carries WM_STATE). 0 when there is none.
 XId find_top_level(const std::string& name);
 
-// The window's parent; 0 when the window is gone.
-XId parent_of(XId window);
-
 // Each returns false when a window is gone.
 bool reparent(XId window, XId parent, int x, int y);
 // Sizes the window, and moves it too when `move` is set.

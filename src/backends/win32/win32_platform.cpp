@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "forms/form.h"
+#include "backends/win32/win32_window.h"
 #include "backends/win32_services/dib_frame.h"
 #include "backends/win32_services/handles.h"
 #include "backends/win32_services/wide_text.h"
-#include "backends/win32/win32_window.h"
+#include "forms/form.h"
 
 namespace forms::win32 {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "forms/native_services.h"
 #include "forms/backend.h"
+#include "forms/native_services.h"
 
 namespace forms::win32 {
 

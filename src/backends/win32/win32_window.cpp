@@ -1,15 +1,15 @@
+// The window's life and its procedure: the class, the window made from the definition and placed on its
+// monitor, the messages handed to their handlers, the saver's keys and mouse moves, and the NativeWindow
+// calls on the window's own state. Once WM_NCDESTROY has come, or the object is gone, no message reaches it.
 #include "backends/win32/win32_window.h"
 
 #include <windowsx.h>
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "backends/win32/win32_platform.h"
-#include "backends/win32_services/dib_frame.h"
 #include "backends/win32_services/wide_text.h"
 #include "pictures/icon_file.h"
 
@@ -17,18 +17,6 @@ namespace forms::win32 {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"dialsaver.window";
-constexpr int kFirstControlId = 1000;
-
-COLORREF to_colorref(OleColor color) { return static_cast<COLORREF>(color & 0xFFFFFF); }
-
-// The local clock in milliseconds since midnight.
-std::int64_t local_clock_ms() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  return ((now.wHour * 60LL + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
-}
-
-bool takes_focus(ControlKind kind) { return kind == ControlKind::CommandButton || kind == ControlKind::CheckBox; }
 
 DWORD window_style(const WindowDef& def) {
   DWORD style = WS_CLIPCHILDREN;
@@ -77,17 +65,6 @@ void adjust_for_frame(RECT& rect, DWORD style, DWORD ex_style, double dpi) {
   }
 }
 
-HFONT make_font(const FontDef& font, double dpi) {
-  LOGFONTW lf{};
-  lf.lfHeight = -std::max(1, static_cast<int>(std::lround(font.size_points * dpi / 72.0)));
-  lf.lfWeight = font.weight;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfQuality = CLEARTYPE_QUALITY;
-  const std::wstring face = widen(font.face).substr(0, LF_FACESIZE - 1);
-  std::copy(face.begin(), face.end(), lf.lfFaceName);
-  return CreateFontIndirectW(&lf);
-}
-
 // The icon of an .ico file's image that suits `size` pixels best (see best_icon_image).
 HICON icon_from_file(std::span<const std::byte> file, int size) {
   const auto image = best_icon_image(file, size);
@@ -96,8 +73,6 @@ HICON icon_from_file(std::span<const std::byte> file, int size) {
   return CreateIconFromResourceEx(bytes, static_cast<DWORD>(image->size()), TRUE, 0x00030000, size, size,
                                   LR_DEFAULTCOLOR);
 }
-
-const DibFrame* dib_of(const FrameBuffer& frame) { return dynamic_cast<const DibFrame*>(&frame); }
 
 }  // namespace
 
@@ -245,37 +220,6 @@ LRESULT Win32Window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) 
   return DefWindowProcW(m_hwnd, message, wparam, lparam);
 }
 
-// ---- Handlers ----
-
-void Win32Window::on_paint() {
-  PAINTSTRUCT ps{};
-  HDC dc = BeginPaint(m_hwnd, &ps);
-  if (dc != nullptr) paint(dc, ps.rcPaint);
-  EndPaint(m_hwnd, &ps);
-}
-
-// What the window shows, drawn into a device context someone else holds: a host capturing the preview,
-// or a themed control painting its parent's background under itself.
-LRESULT Win32Window::on_print_client(HDC dc) {
-  if (dc == nullptr || GetObjectType(dc) == 0) return 0;
-  RECT client{};
-  GetClientRect(m_hwnd, &client);
-  paint(dc, client);
-  return 0;
-}
-
-void Win32Window::on_timer(UINT_PTR id) {
-  auto it = m_timers.find(id);
-  if (it == m_timers.end()) {
-    KillTimer(m_hwnd, id);
-    return;
-  }
-  auto* timer = reinterpret_cast<Timer*>(id);
-  const TickSchedule::Step step = it->second.fired(local_clock_ms());
-  arm(id, step.next_delay_ms);
-  if (step.deliver) timer->tick();
-}
-
 // Windows sends a mouse move whenever a window appears or changes under a still pointer; only a move that
 // changes the pointer's position is reported.
 void Win32Window::on_mouse_move(WPARAM wparam, LPARAM lparam) {
@@ -292,57 +236,6 @@ void Win32Window::on_mouse_move(WPARAM wparam, LPARAM lparam) {
 }
 
 void Win32Window::on_char(WPARAM wparam) { m_form.key_press(static_cast<int>(wparam)); }
-
-void Win32Window::on_command(WPARAM wparam, LPARAM lparam) {
-  const int code = HIWORD(wparam);
-  if (code == BN_SETFOCUS) {
-    show_default_button(reinterpret_cast<HWND>(lparam));
-    return;
-  }
-  if (code != BN_CLICKED) return;
-  ControlView* view = view_of_id(LOWORD(wparam));
-  if (view == nullptr || view->child == nullptr || IsWindowEnabled(view->child) == 0) return;
-  m_form.click(*view->control);
-}
-
-// A click is a press and a release on the same label (or image, or frame); shapes take no part.
-void Win32Window::on_left_button(UINT message, LPARAM lparam) {
-  const POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  if (message == WM_LBUTTONDOWN) {
-    m_pressed = label_at(at);
-    if (m_pressed != nullptr) SetCapture(m_hwnd);
-    return;
-  }
-  Control* pressed = std::exchange(m_pressed, nullptr);
-  if (GetCapture() == m_hwnd) ReleaseCapture();
-  if (pressed != nullptr && pressed == label_at(at)) m_form.click(*pressed);
-}
-
-// The focus returns to the control that had it when the window was last active; the first time, to the
-// first control in the tab order.
-void Win32Window::on_activate(WPARAM wparam) {
-  if (LOWORD(wparam) == WA_INACTIVE) {
-    HWND focus = GetFocus();
-    if (focus != nullptr && IsChild(m_hwnd, focus)) m_last_focus = focus;
-    return;
-  }
-  HWND target = m_last_focus;
-  if (target == nullptr || IsWindow(target) == 0 || IsWindowEnabled(target) == 0) {
-    target = GetNextDlgTabItem(m_hwnd, nullptr, FALSE);
-  }
-  if (target != nullptr) SetFocus(target);
-}
-
-// Enter presses the focused push button, or the definition's default button when the focus is elsewhere.
-LRESULT Win32Window::on_get_default_id() {
-  HWND focus = GetFocus();
-  for (const ControlView& view : m_views) {
-    if (view.child != nullptr && view.child == focus && view.control->kind() == ControlKind::CommandButton) {
-      return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
-    }
-  }
-  return m_default_id != 0 ? MAKELRESULT(m_default_id, DC_HASDEFID) : 0;
-}
 
 // Destroyed from outside (the host's preview window went, taking its children): the form unloads.
 void Win32Window::on_destroy() {
@@ -392,54 +285,10 @@ void Win32Window::set_window_state(WindowStateKind state) {
   SetWindowPos(m_hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Window::control_changed(Control& control) {
-  if (ControlView* view = view_of(control)) sync(*view);
-}
-
-// Only the dirty rectangles travel to the screen, straight from the surface's bitmap.
-void Win32Window::present(PictureBox& box, std::span<const Rect> dirty) {
-  if (!surface_shown(box)) return;
-  const DibFrame* frame = dib_of(box.pixels());
-  if (frame == nullptr) return;
-  const Rect at = box.bounds_in_form();
-  WindowDc dc(m_hwnd);
-  if (dc.get() == nullptr) return;
-  for (const Rect& r : dirty) {
-    BitBlt(dc.get(), at.left + r.left, at.top + r.top, r.width(), r.height(), frame->dc(), r.left, r.top, SRCCOPY);
-  }
-}
-
 void Win32Window::destroy() {
   if (m_hwnd == nullptr || m_destroying) return;
   m_destroying = true;
   DestroyWindow(m_hwnd);
-}
-
-// ---- Timers ----
-
-void Win32Window::timer_changed(Timer& timer) {
-  if (m_hwnd == nullptr) return;
-  const auto id = reinterpret_cast<UINT_PTR>(&timer);
-  if (!timer.running()) {
-    if (m_timers.erase(id) != 0 && m_hwnd != nullptr) KillTimer(m_hwnd, id);
-    return;
-  }
-  auto it = m_timers.find(id);
-  if (it == m_timers.end() || it->second.interval_ms() != timer.Interval()) {
-    it = m_timers.insert_or_assign(id, TickSchedule(timer.Interval())).first;
-  }
-  arm(id, it->second.first_delay_ms(local_clock_ms()));
-}
-
-// A timer the system does not coalesce with others where it can, so a tick lands when it is due.
-void Win32Window::arm(UINT_PTR id, int delay_ms) {
-  using SetCoalescable = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
-  static const auto set_coalescable = optional_function<SetCoalescable>(L"user32.dll", "SetCoalescableTimer");
-  constexpr ULONG kNoCoalescing = 0xFFFFFFFF;
-  const auto delay = static_cast<UINT>(std::max(USER_TIMER_MINIMUM, delay_ms));
-  if (set_coalescable == nullptr || set_coalescable(m_hwnd, id, delay, nullptr, kNoCoalescing) == 0) {
-    SetTimer(m_hwnd, id, delay, nullptr);
-  }
 }
 
 // The host's window stops being a window when the host destroys it or ends. Under Wine a host that ends
@@ -448,246 +297,6 @@ void Win32Window::arm(UINT_PTR id, int delay_ms) {
 bool Win32Window::host_gone() const {
   if (m_host == nullptr) return false;
   return IsWindow(m_host) == 0 || m_hwnd == nullptr || IsWindow(m_hwnd) == 0;
-}
-
-// ---- Controls ----
-
-void Win32Window::create_controls() {
-  const double dpi = m_form.dpi();
-  const std::optional<FontDef>& form_font = m_form.def().font;
-  for (const auto& control : m_form.controls()) {
-    ControlView view;
-    view.control = control.get();
-    const ControlKind kind = control->kind();
-    if (kind == ControlKind::Label || takes_focus(kind)) {
-      const std::optional<FontDef>& font = control->def().font ? control->def().font : form_font;
-      if (font) view.font.reset(make_font(*font, dpi));
-    }
-    m_views.push_back(std::move(view));
-  }
-  // Children are made in tab order: IsDialogMessage moves the focus through them in that order.
-  std::vector<ControlView*> focusable;
-  for (ControlView& view : m_views) {
-    if (takes_focus(view.control->kind())) focusable.push_back(&view);
-  }
-  std::stable_sort(focusable.begin(), focusable.end(), [](const ControlView* a, const ControlView* b) {
-    const int ta = a->control->def().tab_index < 0 ? INT_MAX : a->control->def().tab_index;
-    const int tb = b->control->def().tab_index < 0 ? INT_MAX : b->control->def().tab_index;
-    return ta < tb;
-  });
-  HWND previous = HWND_TOP;
-  for (ControlView* view : focusable) {
-    create_child(*view);
-    SetWindowPos(view->child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    previous = view->child;
-    if (m_first_tab_stop == nullptr && view->control->def().tab_index >= 0) m_first_tab_stop = view->child;
-  }
-}
-
-void Win32Window::create_child(ControlView& view) {
-  const ControlDef& def = view.control->def();
-  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | BS_NOTIFY;
-  if (def.kind == ControlKind::CommandButton) {
-    style |= def.is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-  } else {
-    style |= BS_CHECKBOX;  // the engine holds the value and sets the box's check
-  }
-  if (def.tab_index >= 0) style |= WS_TABSTOP;
-  const auto index = static_cast<int>(&view - m_views.data());
-  const int id = def.is_default ? IDOK : def.is_cancel ? IDCANCEL : kFirstControlId + index;
-  if (def.is_default) m_default_id = id;
-  view.child = CreateWindowExW(0, L"BUTTON", widen(view.control->Caption()).c_str(), style, 0, 0, 0, 0, m_hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), m_platform.instance(), nullptr);
-  if (view.child == nullptr) {
-    throw std::runtime_error("cannot make the control " + std::string(def.name) + ": " + error_text(GetLastError()));
-  }
-  HGDIOBJ font = view.font ? static_cast<HGDIOBJ>(view.font.get()) : GetStockObject(DEFAULT_GUI_FONT);
-  SendMessageW(view.child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  sync(view);
-}
-
-// Brings the native side of a control up to date with the control, whatever property changed.
-void Win32Window::sync(ControlView& view) {
-  Control& control = *view.control;
-  if (view.child != nullptr) {
-    place_child(view);
-    const std::wstring caption = widen(control.Caption());
-    wchar_t shown[256] = {};
-    GetWindowTextW(view.child, shown, static_cast<int>(std::size(shown)));
-    if (caption != shown) SetWindowTextW(view.child, caption.c_str());
-    EnableWindow(view.child, control.Enabled() ? TRUE : FALSE);
-    if (auto* check = dynamic_cast<CheckBox*>(&control)) {
-      SendMessageW(view.child, BM_SETCHECK, check->Value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-    ShowWindow(view.child, control.Visible() ? SW_SHOWNA : SW_HIDE);
-    return;
-  }
-  if (control.kind() == ControlKind::Timer || control.kind() == ControlKind::CommonDialog) return;
-  // Drawn by the window: repaint where it was and where it is.
-  const Rect now = control.Visible() ? control.bounds_in_form() : Rect{};
-  for (const Rect& r : {view.drawn, now}) {
-    if (r.empty()) continue;
-    const RECT area{r.left, r.top, r.right, r.bottom};
-    InvalidateRect(m_hwnd, &area, FALSE);
-  }
-  view.drawn = now;
-}
-
-void Win32Window::place_child(ControlView& view) {
-  const Rect r = view.control->bounds_in_form();
-  RECT current{};
-  GetWindowRect(view.child, &current);
-  MapWindowPoints(HWND_DESKTOP, m_hwnd, reinterpret_cast<POINT*>(&current), 2);
-  if (current.left == r.left && current.top == r.top && current.right == r.right && current.bottom == r.bottom) return;
-  SetWindowPos(view.child, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// A push button that takes the focus becomes the default button; when the focus goes to anything else, the
-// definition's default button is the default again.
-void Win32Window::show_default_button(HWND focused) {
-  HWND target = nullptr;
-  HWND definition_default = nullptr;
-  for (const ControlView& view : m_views) {
-    if (view.child == nullptr || view.control->kind() != ControlKind::CommandButton) continue;
-    if (view.child == focused) target = focused;
-    if (view.control->def().is_default) definition_default = view.child;
-  }
-  if (target == nullptr) target = definition_default;
-  for (const ControlView& view : m_views) {
-    if (view.child == nullptr || view.control->kind() != ControlKind::CommandButton) continue;
-    const DWORD wanted = view.child == target ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-    if ((GetWindowLongW(view.child, GWL_STYLE) & BS_TYPEMASK) != wanted) {
-      SendMessageW(view.child, BM_SETSTYLE, wanted | BS_NOTIFY, TRUE);
-    }
-  }
-}
-
-Win32Window::ControlView* Win32Window::view_of(const Control& control) {
-  for (ControlView& view : m_views) {
-    if (view.control == &control) return &view;
-  }
-  return nullptr;
-}
-
-Win32Window::ControlView* Win32Window::view_of_id(int id) {
-  for (ControlView& view : m_views) {
-    if (view.child != nullptr && GetDlgCtrlID(view.child) == id) return &view;
-  }
-  return nullptr;
-}
-
-// The topmost drawn control under a point that reports clicks; shapes are looked through.
-Control* Win32Window::label_at(POINT point) const {
-  // Back to front; std::views::reverse would do, but the clang that checks this code cannot read the
-  // mingw libstdc++'s ranges.
-  for (auto it = m_views.rbegin(); it != m_views.rend(); ++it) {  // NOLINT(modernize-loop-convert)
-    Control& control = *it->control;
-    const ControlKind kind = control.kind();
-    if (it->child != nullptr || !control.Visible() || kind == ControlKind::Shape) continue;
-    if (kind != ControlKind::Label && kind != ControlKind::Image && kind != ControlKind::Frame) continue;
-    if (control.bounds_in_form().contains(point.x, point.y)) return &control;
-  }
-  return nullptr;
-}
-
-// ---- Drawing ----
-
-bool Win32Window::surface_shown(const PictureBox& box) const {
-  return m_hwnd != nullptr && IsWindowVisible(m_hwnd) != 0 && box.Visible() && box.container() == nullptr &&
-         !box.bounds().empty();
-}
-
-// Surfaces first, each then taken out of the clip region, so the background never flashes under them;
-// then the background and the drawn controls in the definition's order.
-void Win32Window::paint(HDC dc, const RECT& area) {
-  const int saved = SaveDC(dc);
-  const Rect wanted{area.left, area.top, area.right, area.bottom};
-  for (ControlView& view : m_views) {
-    auto* box = dynamic_cast<PictureBox*>(view.control);
-    if (box == nullptr || !surface_shown(*box)) continue;
-    const Rect at = box->bounds_in_form();
-    const Rect part = intersect(at, wanted);
-    if (part.empty()) continue;
-    if (const DibFrame* frame = dib_of(box->pixels())) {
-      BitBlt(dc, part.left, part.top, part.width(), part.height(), frame->dc(), part.left - at.left, part.top - at.top,
-             SRCCOPY);
-    }
-    ExcludeClipRect(dc, at.left, at.top, at.right, at.bottom);
-  }
-  const std::optional<OleColor> back = m_form.def().back_color;
-  GdiObject<HBRUSH> brush(CreateSolidBrush(back ? to_colorref(*back) : GetSysColor(COLOR_BTNFACE)));
-  FillRect(dc, &area, brush.get());
-  for (ControlView& view : m_views) {
-    if (view.child == nullptr && view.control->Visible()) paint_windowless(dc, view);
-  }
-  RestoreDC(dc, saved);
-}
-
-void Win32Window::paint_windowless(HDC dc, ControlView& view) {
-  const Rect at = view.control->bounds_in_form();
-  RECT r{at.left, at.top, at.right, at.bottom};
-  switch (view.control->kind()) {
-    case ControlKind::Frame:
-      DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
-      break;
-    case ControlKind::Image:
-      paint_image(dc, view, at);
-      break;
-    case ControlKind::Label:
-      paint_label(dc, view, at);
-      break;
-    case ControlKind::Shape: {
-      auto& shape = static_cast<Shape&>(*view.control);
-      GdiObject<HBRUSH> fill(CreateSolidBrush(to_colorref(shape.FillColor())));
-      GdiObject<HPEN> outline(CreatePen(PS_SOLID, 1, to_colorref(shape.BorderColor())));
-      Selection use_fill(dc, fill.get());
-      Selection use_outline(dc, outline.get());
-      Rectangle(dc, r.left, r.top, r.right, r.bottom);
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-// The picture is scaled once into a surface of the control's size (the engine's own smooth resampling,
-// over the dialog's colour where the picture is transparent) and blitted from there on every paint.
-void Win32Window::paint_image(HDC dc, ControlView& view, const Rect& at) {
-  const auto& image = static_cast<const Image&>(*view.control);
-  const PictureRef& picture = image.Picture();
-  if (!picture || at.empty()) {
-    view.image.reset();
-    return;
-  }
-  const Size size{at.width(), at.height()};
-  if (!view.image || view.image_source != picture || view.image->pixel_size() != size) {
-    view.image = std::make_unique<Surface>(m_platform.services(), m_platform.services());
-    view.image->resize(size, m_form.dpi());
-    view.image->BackColor = static_cast<OleColor>(GetSysColor(COLOR_BTNFACE));  // the same byte order
-    const float width = image.Stretch() ? static_cast<float>(size.width) : static_cast<float>(picture->width());
-    const float height = image.Stretch() ? static_cast<float>(size.height) : static_cast<float>(picture->height());
-    view.image->PaintPicture(picture, 0, 0, width, height);
-    view.image_source = picture;
-  }
-  if (const DibFrame* frame = dib_of(view.image->pixels())) {
-    BitBlt(dc, at.left, at.top, size.width, size.height, frame->dc(), 0, 0, SRCCOPY);
-  }
-}
-
-void Win32Window::paint_label(HDC dc, ControlView& view, const Rect& at) {
-  auto& label = static_cast<Label&>(*view.control);
-  RECT r{at.left, at.top, at.right, at.bottom};
-  const std::optional<OleColor> back = label.def().back_color;
-  GdiObject<HBRUSH> brush(CreateSolidBrush(back ? to_colorref(*back) : GetSysColor(COLOR_BTNFACE)));
-  FillRect(dc, &r, brush.get());
-  Selection font(dc, view.font ? static_cast<HGDIOBJ>(view.font.get()) : GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(label.Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-  UINT format = DT_WORDBREAK;
-  if (label.def().alignment == Alignment::Right) format |= DT_RIGHT;
-  if (label.def().alignment == Alignment::Center) format |= DT_CENTER;
-  const std::wstring caption = widen(label.Caption());
-  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r, format);
 }
 
 }  // namespace forms::win32

@@ -8,6 +8,10 @@
 // moves it through them in tab order); frames, labels, images and shapes are drawn by the window itself in
 // the definition's order, so a shape lies above the label it overlaps and, taking no mouse input, lets a
 // click through to it. Picture boxes are the forms' drawing surfaces, presented from their frames.
+//
+// The members are defined by job: win32_window.cpp (life, procedure, state, the saver's input),
+// win32_controls.cpp (child and windowless controls), win32_paint.cpp (painting and presenting),
+// win32_timers.cpp (the form's timers).
 #pragma once
 
 #include <windows.h>
@@ -17,11 +21,11 @@
 #include <memory>
 #include <vector>
 
-#include "forms/form.h"
-#include "forms/backend.h"
-#include "graphics/surface.h"
 #include "backends/win32_services/handles.h"
+#include "forms/backend.h"
+#include "forms/form.h"
 #include "forms/tick_schedule.h"
+#include "graphics/surface.h"
 
 namespace forms::win32 {
 
@@ -68,34 +72,38 @@ class Win32Window final : public NativeWindow {
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
 
-  // Handlers.
-  void on_paint();
-  LRESULT on_print_client(HDC dc);
-  void on_timer(UINT_PTR id);
+  // win32_window.cpp
+  RECT window_rect_for(WindowStateKind state) const;
   void on_mouse_move(WPARAM wparam, LPARAM lparam);
   void on_char(WPARAM wparam);
-  void on_command(WPARAM wparam, LPARAM lparam);
-  void on_left_button(UINT message, LPARAM lparam);
-  void on_activate(WPARAM wparam);
-  LRESULT on_get_default_id();
   void on_destroy();
 
-  // Building and drawing.
+  // win32_controls.cpp
   void create_controls();
   void create_child(ControlView& view);
   void sync(ControlView& view);
   void place_child(ControlView& view);
-  void paint(HDC dc, const RECT& area);
-  void paint_windowless(HDC dc, ControlView& view);
-  void paint_image(HDC dc, ControlView& view, const Rect& at);
-  void paint_label(HDC dc, ControlView& view, const Rect& at);
   Control* label_at(POINT point) const;
   ControlView* view_of(const Control& control);
   ControlView* view_of_id(int id);
   void show_default_button(HWND focused);
+  void on_command(WPARAM wparam, LPARAM lparam);
+  void on_left_button(UINT message, LPARAM lparam);
+  void on_activate(WPARAM wparam);
+  LRESULT on_get_default_id();
+
+  // win32_paint.cpp
+  void on_paint();
+  LRESULT on_print_client(HDC dc);
+  void paint(HDC dc, const RECT& area);
+  void paint_windowless(HDC dc, ControlView& view);
+  void paint_image(HDC dc, ControlView& view, const Rect& at);
+  void paint_label(HDC dc, ControlView& view, const Rect& at);
   bool surface_shown(const PictureBox& box) const;
+
+  // win32_timers.cpp
+  void on_timer(UINT_PTR id);
   void arm(UINT_PTR id, int delay_ms);
-  RECT window_rect_for(WindowStateKind state) const;
 
   Win32Platform& m_platform;
   Form& m_form;

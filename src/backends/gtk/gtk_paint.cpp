@@ -1,0 +1,162 @@
+// What the window draws with cairo: the canvas showing the drawing surfaces 1:1 onto device pixels, and
+// the image and shape widgets. cairo reads each surface's frame buffer in place, through a cairo surface
+// made once per buffer: a tick's paint copies no pixels and allocates nothing.
+#include "backends/gtk/gtk_window.h"
+
+#include <algorithm>
+
+#include "backends/gtk/gtk_platform.h"
+#include "backends/gtk/gtk_window_parts.h"
+
+namespace forms::gtk {
+namespace {
+
+// A window with no colour of its own shows the platform's button face.
+constexpr OleColor kButtonFace = 0xF0F0F0;
+
+// The most pixel bytes sent to the X server in one go (see draw_canvas).
+constexpr int kBandBytes = 4 << 20;
+
+void set_source_color(cairo_t* cr, OleColor color) {
+  cairo_set_source_rgb(cr, red_of(color) / 255.0, green_of(color) / 255.0, blue_of(color) / 255.0);
+}
+
+// The part of a surface the form shows: inside every container and the client area, or empty when the
+// surface or a container is hidden.
+Rect shown_area(const PictureBox& box, Size client) {
+  Rect area = intersect(box.bounds_in_form(), {0, 0, client.width, client.height});
+  if (!box.Visible()) return {};
+  for (const Control* c = box.container(); c != nullptr; c = c->container()) {
+    if (!c->Visible()) return {};
+    area = intersect(area, c->bounds_in_form());
+  }
+  return area;
+}
+
+}  // namespace
+
+Rect FormWindow::to_device(int x, int y, int width, int height) const {
+  return {x * m_scale, y * m_scale, (x + width) * m_scale, (y + height) * m_scale};
+}
+
+// Only the changed rectangles are drawn again; an unmapped window draws nothing and realises nothing.
+void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
+  if (m_canvas == nullptr || !gtk_widget_get_mapped(m_canvas)) return;
+  const Rect at = box.bounds_in_form();
+  const Rect shown = shown_area(box, m_client);
+  for (const Rect& r : dirty) {
+    const Rect area = intersect({r.left + at.left, r.top + at.top, r.right + at.left, r.bottom + at.top}, shown);
+    if (area.empty()) continue;
+    const int x0 = area.left / m_scale;
+    const int y0 = area.top / m_scale;
+    const int x1 = (area.right + m_scale - 1) / m_scale;
+    const int y1 = (area.bottom + m_scale - 1) / m_scale;
+    gtk_widget_queue_draw_area(m_canvas, x0, y0, x1 - x0, y1 - y0);
+  }
+}
+
+gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {
+  auto* window = static_cast<FormWindow*>(self);
+  window->m_platform.dispatch([&] { window->draw_canvas(cr); });
+  return TRUE;
+}
+
+void FormWindow::draw_canvas(cairo_t* cr) {
+  GdkRectangle clip{};
+  if (gdk_cairo_get_clip_rectangle(cr, &clip) == 0) return;
+  const Rect clip_px = to_device(clip.x, clip.y, clip.width, clip.height);
+  // Two passes over the controls rather than a list of the shown ones: a paint allocates nothing.
+  bool covered = false;
+  for (const auto& control : m_form.controls()) {
+    auto* box = dynamic_cast<PictureBox*>(control.get());
+    if (box != nullptr && intersect(shown_area(*box, m_client), clip_px) == clip_px) covered = true;
+  }
+  if (!covered) {
+    set_source_color(cr, m_form.def().back_color.value_or(kButtonFace));
+    cairo_paint(cr);
+  }
+  const double scale = m_scale;
+  for (const auto& control : m_form.controls()) {
+    auto* box = dynamic_cast<PictureBox*>(control.get());
+    if (box == nullptr) continue;
+    const Rect part = intersect(shown_area(*box, m_client), clip_px);
+    if (part.empty()) continue;
+    cairo_surface_t* pixels = surface_of(*box);
+    const Rect at = box->bounds_in_form();
+    // cairo sends the pixels through a shared-memory block as large as what one paint uploads, and keeps
+    // the block. A whole frame goes up in bands of a few megabytes, each waited for, so a block of one
+    // band's size serves the first frame and every tick after it, not one of the screen's size.
+    const int band_rows = std::max(1, kBandBytes / (part.width() * static_cast<int>(sizeof(Pixel))));
+    for (int top = part.top; top < part.bottom; top += band_rows) {
+      const int bottom = std::min(part.bottom, top + band_rows);
+      cairo_save(cr);
+      cairo_rectangle(cr, part.left / scale, top / scale, part.width() / scale, (bottom - top) / scale);
+      cairo_clip(cr);
+      cairo_set_source_surface(cr, pixels, at.left / scale, at.top / scale);
+      cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+      cairo_paint(cr);
+      cairo_restore(cr);
+      if (bottom < part.bottom) gdk_display_sync(gtk_widget_get_display(m_canvas));
+    }
+  }
+}
+
+cairo_surface_t* FormWindow::surface_of(PictureBox& box) {
+  const bool fresh = !box.realized();
+  const FrameBuffer& frame = box.pixels();
+  // A new image is drawn from here on as its parts are exposed; nothing of it is owed to the screen.
+  if (fresh) box.clear_dirty();
+  auto& painted = m_painted[&box];
+  if (!painted) painted = std::make_unique<Painted>();
+  if (painted->surface == nullptr || painted->data != frame.row(0) || painted->size != frame.size()) {
+    if (painted->surface != nullptr) cairo_surface_destroy(painted->surface);
+    auto* data = reinterpret_cast<unsigned char*>(const_cast<Pixel*>(frame.row(0)));
+    painted->surface = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, frame.width(), frame.height(),
+                                                           static_cast<int>(frame.stride() * sizeof(Pixel)));
+    cairo_surface_set_device_scale(painted->surface, m_scale, m_scale);
+    painted->data = frame.row(0);
+    painted->size = frame.size();
+  }
+  // The engine changes the pixels behind cairo's back: forget any copy cairo keeps of them.
+  cairo_surface_mark_dirty(painted->surface);
+  return painted->surface;
+}
+
+gboolean FormWindow::on_image_draw(GtkWidget* widget, cairo_t* cr, gpointer data) {
+  const auto& image = static_cast<const Image&>(*static_cast<Link*>(data)->control);
+  const PictureRef& picture = image.Picture();
+  if (!picture || picture->width() <= 0 || picture->height() <= 0) return FALSE;
+  auto* pixels = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(picture->row(0)));
+  cairo_surface_t* source = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, picture->width(),
+                                                                picture->height(), picture->width() * 4);
+  cairo_save(cr);
+  if (image.Stretch()) {
+    cairo_scale(cr, gtk_widget_get_allocated_width(widget) / static_cast<double>(picture->width()),
+                gtk_widget_get_allocated_height(widget) / static_cast<double>(picture->height()));
+  } else {
+    cairo_surface_set_device_scale(source, gtk_widget_get_scale_factor(widget), gtk_widget_get_scale_factor(widget));
+  }
+  cairo_set_source_surface(cr, source, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_surface_destroy(source);
+  return FALSE;
+}
+
+gboolean FormWindow::on_shape_draw(GtkWidget* widget, cairo_t* cr, gpointer data) {
+  const auto& shape = static_cast<const Shape&>(*static_cast<Link*>(data)->control);
+  const double width = gtk_widget_get_allocated_width(widget);
+  const double height = gtk_widget_get_allocated_height(widget);
+  const double pixel = 1.0 / gtk_widget_get_scale_factor(widget);
+  set_source_color(cr, shape.FillColor());
+  cairo_rectangle(cr, 0, 0, width, height);
+  cairo_fill(cr);
+  set_source_color(cr, shape.BorderColor());
+  cairo_set_line_width(cr, pixel);
+  cairo_rectangle(cr, pixel / 2, pixel / 2, width - pixel, height - pixel);
+  cairo_stroke(cr);
+  return FALSE;
+}
+
+}  // namespace forms::gtk
