@@ -1,12 +1,11 @@
 #include "forms/tick_schedule.h"
 
+#include "values/numeric.h"
+
 namespace forms {
 namespace {
 
 constexpr std::int64_t kMsPerSecond = 1000;
-
-// Division rounding towards minus infinity, so that a moment before the origin lies in the right second.
-std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
 
 int delay_to_next_second(std::int64_t now_ms) {
   const std::int64_t into_second = now_ms - floor_div(now_ms, kMsPerSecond) * kMsPerSecond;

@@ -5,20 +5,16 @@
 #include <limits>
 #include <utility>
 
+#include "values/numeric.h"
+
 namespace forms::raster {
 namespace {
 
-// Positions, radii and pen widths are kept within kFar pixels (a zero scale or a huge radius would
-// otherwise overflow an int); a figure built from them then reaches at most 3 * kFar, which kIntFar keeps
-// exact and inside an int.
-constexpr double kFar = 1e7;
+// A figure built from tamed positions, radii and pen widths reaches at most 3 * kFarPixels, which kIntFar
+// keeps exact and inside an int.
+constexpr double kFar = kFarPixels;
 constexpr double kIntFar = 1e8;
 constexpr int kNoGuess = std::numeric_limits<int>::min();
-
-double tame(double v) {
-  if (std::isnan(v)) return 0;
-  return std::clamp(v, -kFar, kFar);
-}
 
 // floor and ceil by truncation: exact, and without a library call on machines that lack a rounding
 // instruction.
@@ -230,12 +226,6 @@ namespace {
 
 constexpr std::int64_t kNoLo = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kNoHi = std::numeric_limits<std::int64_t>::min();
-
-// floor(a / b) for b > 0.
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && a < 0) ? q - 1 : q;
-}
 
 // floor(sqrt(v)) for 0 <= v < 2^52, exactly.
 std::int64_t isqrt(std::int64_t v) {

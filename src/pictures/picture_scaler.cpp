@@ -5,14 +5,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "values/numeric.h"
+
 namespace forms {
 namespace {
 
 // The scaled channels are laid out as the frame's pixels lie in memory.
 static_assert(std::endian::native == std::endian::little, "pixels are read as bytes B, G, R, A");
-
-// Keeps absurd rectangles (a zero scale, NaN) to what an int can index.
-double tame(double v) { return std::isnan(v) ? 0 : std::clamp(v, -1e7, 1e7); }
 
 // The first pixel whose centre lies at or right of `edge`.
 int first_pixel(double edge) { return static_cast<int>(std::ceil(edge - 0.5)); }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "forms/services.h"
+#include "values/text.h"
 
 namespace settings {
 
@@ -13,14 +14,6 @@ std::int32_t gColor2 = kDefaultColor;
 bool gStretchPic = kDefaultStretch;
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view strip(std::string_view text) {
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -44,7 +37,7 @@ bool flag_setting(const char* key, const std::string& text) {
 }  // namespace
 
 std::optional<std::int32_t> text_to_color(std::string_view text) {
-  text = strip(text);
+  text = forms::trim(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
@@ -63,7 +56,7 @@ std::optional<std::int32_t> text_to_color(std::string_view text) {
 }
 
 std::optional<bool> text_to_flag(std::string_view text) {
-  text = strip(text);
+  text = forms::trim(text);
   const auto equals_ignoring_case = [](std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {

@@ -6,6 +6,7 @@
 #include "forms/services.h"
 #include "forms/user32.h"
 #include "settings/settings.h"
+#include "values/text.h"
 #include "windows/preview/frmprev.h"
 #include "windows/saver/frmmain.h"
 #include "windows/settings_dialog/frmSetting.h"
@@ -18,12 +19,6 @@ forms::Rect gPreviewRect;
 std::int32_t gPreviewStyle = 0;
 
 namespace {
-
-std::string_view trim_spaces(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 std::string upper_case(std::string_view text) {
   std::string out(text);
@@ -64,7 +59,7 @@ Mode mode_of(std::string_view command_line, Host host) {
 
 void Main() {
   settings::LoadSettings();
-  gCommandLine = upper_case(trim_spaces(forms::Command()));
+  gCommandLine = upper_case(forms::trim(forms::Command(), " "));
   const Host host = std::getenv("XSCREENSAVER_WINDOW") != nullptr ? Host::XScreenSaver : Host::Plain;
   switch (mode_of(gCommandLine, host)) {
     case Mode::Preview:
@@ -90,7 +85,7 @@ void CheckPrevInstance() {
 }
 
 std::optional<std::int32_t> ParseWindowHandle(std::string_view text) {
-  text = trim_spaces(text);
+  text = forms::trim(text, " ");
   std::size_t n = text.size();
   while (n >= 1 && text[n - 1] >= '0' && text[n - 1] <= '9') --n;
   const std::string_view digits = text.substr(n);

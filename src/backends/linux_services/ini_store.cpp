@@ -1,4 +1,6 @@
 #include "backends/linux_services/ini_store.h"
+#include "backends/linux_services/unique_fd.h"
+#include "values/text.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -14,13 +16,6 @@
 namespace forms::linux_services {
 namespace {
 
-std::string trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = s.find_last_not_of(" \t");
-  return s.substr(first, last - first + 1);
-}
-
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // A line without the carriage return that ends it in a file written with CRLF line ends.
@@ -30,18 +25,18 @@ std::string body(const std::string& line) {
 
 // "[name]" gives name; anything else nullopt.
 std::optional<std::string> section_of(const std::string& line) {
-  const std::string t = trim(body(line));
+  const std::string t(trim(body(line)));
   if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
-  return trim(t.substr(1, t.size() - 2));
+  return std::string(trim(std::string_view(t).substr(1, t.size() - 2)));
 }
 
 // "KEY=value" gives KEY; comments, blank and unparsable lines nullopt.
 std::optional<std::string> key_of(const std::string& line) {
-  const std::string t = trim(body(line));
+  const std::string t(trim(body(line)));
   if (t.empty() || t[0] == ';' || t[0] == '#' || t[0] == '[') return std::nullopt;
   const auto eq = line.find('=');
   if (eq == std::string::npos) return std::nullopt;
-  std::string key = trim(line.substr(0, eq));
+  std::string key(trim(std::string_view(line).substr(0, eq)));
   if (key.empty()) return std::nullopt;
   return key;
 }
@@ -61,16 +56,9 @@ std::string errno_text(const std::string& what, const std::filesystem::path& pat
   return "cannot " + what + " " + path.string() + ": " + std::strerror(error);
 }
 
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // The whole content of a file; nullopt with errno ENOENT when absent.
 Result<std::optional<std::string>> read_file(const std::filesystem::path& path) {
-  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  UniqueFd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (f.fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::optional<std::string>();
     return Error{errno_text("read", path, errno)};
@@ -251,7 +239,7 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
   if (Status made = make_folder(file.parent_path()); !made) return made;
 
   const std::filesystem::path lock_path = file.string() + ".lock";
-  Fd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
+  UniqueFd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
   if (lock.fd < 0) return Error{errno_text("lock", lock_path, errno)};
   while (flock(lock.fd, LOCK_EX) != 0) {
     if (errno != EINTR) return Error{errno_text("lock", lock_path, errno)};
@@ -267,7 +255,7 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
   // What an interrupted save left at the temporary name goes first, whatever it is (a link must not
   // redirect the write, a FIFO must not block it), and the temporary file is made afresh.
   ::unlink(temp.c_str());
-  Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+  UniqueFd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
   Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
@@ -276,7 +264,7 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
     ::unlink(temp.c_str());
     return written;
   }
-  Fd folder{::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  UniqueFd folder{::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   if (folder.fd >= 0) ::fsync(folder.fd);
   return ok_status();
 }

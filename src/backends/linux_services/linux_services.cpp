@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "backends/linux_services/ini_store.h"
+#include "backends/linux_services/unique_fd.h"
 #include "forms/native_services.h"
 #include "graphics/coverage.h"
 #include "pictures/picture_format.h"
@@ -280,12 +281,9 @@ class LinuxServices final : public NativeServices {
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int fd = file.fd;
     if (fd < 0) return Error{what + ": " + std::strerror(errno)};
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat st {};
     if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno)};
     if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
