@@ -19,13 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include "forms/form.h"
 #include "backends/headless/headless.h"
-#include "windows/dial/dial.h"
-#include "windows/saver/frmmain.h"
+#include "forms/form.h"
 #include "settings/settings.h"
 #include "support/allocation_counter.h"
 #include "trace_recorder.h"
+#include "windows/dial/dial.h"
+#include "windows/saver/frmmain.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "forms/form.h"
 #include "backends/headless/headless.h"
+#include "forms/form.h"
 #include "forms/native_services.h"
 #include "settings/settings.h"
 #include "startup/startup.h"

@@ -18,8 +18,8 @@
 #include "backends/linux_services/executable.h"
 #include "backends/linux_services/png_file.h"
 #include "forms/form.h"
-#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
+#include "windows/saver/frmmain.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 
 #include "forms/native_services.h"
 #include "headless_fixture.h"
-#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
+#include "windows/saver/frmmain.h"
 
 #if defined(__linux__)
 #include <sys/stat.h>

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "forms/backend.h"
 #include "forms/form.h"
 #include "forms/native_services.h"
-#include "forms/backend.h"
 
 namespace forms::headless {
 

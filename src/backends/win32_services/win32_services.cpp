@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "backends/win32_services/dib_frame.h"
-#include "forms/native_services.h"
-#include "graphics/coverage.h"
-#include "pictures/picture_format.h"
 #include "backends/win32_services/handles.h"
 #include "backends/win32_services/registry_store.h"
 #include "backends/win32_services/wide_text.h"
+#include "forms/native_services.h"
+#include "graphics/coverage.h"
+#include "pictures/picture_format.h"
 
 namespace forms {
 namespace {

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "forms/user32.h"
 #include "resources/definitions.h"
+#include "settings/settings.h"
 #include "windows/dial/dial.h"
 #include "windows/saver/frmmain.h"
-#include "settings/settings.h"
-#include "forms/user32.h"
 
 namespace preview {
 

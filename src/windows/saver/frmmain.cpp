@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "resources/definitions.h"
-#include "windows/dial/dial.h"
-#include "settings/settings.h"
 #include "forms/user32.h"
+#include "resources/definitions.h"
+#include "settings/settings.h"
+#include "windows/dial/dial.h"
 
 namespace saver {
 

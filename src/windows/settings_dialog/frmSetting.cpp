@@ -1,8 +1,8 @@
 #include "windows/settings_dialog/frmSetting.h"
 
+#include "forms/user32.h"
 #include "resources/definitions.h"
 #include "settings/settings.h"
-#include "forms/user32.h"
 
 namespace settings_dialog {
 

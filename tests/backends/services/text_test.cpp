@@ -1,5 +1,6 @@
-// Text through the operating system (GDI on Windows, Pango on Linux): it lands in the frame's own pixels, changes only glyph pixels (each one only towards
-// the text's colour), stays inside the rectangle it reports and the clip, and is sized in points.
+// Text through the operating system (GDI on Windows, Pango on Linux): it lands in the frame's own pixels, changes only
+// glyph pixels (each one only towards the text's colour), stays inside the rectangle it reports and the clip, and is
+// sized in points.
 #include <gtest/gtest.h>
 
 #include <vector>

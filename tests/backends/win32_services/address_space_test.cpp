@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "backends/win32_services/dib_frame.h"
+#include "graphics/frame_buffer.h"
 #include "pictures/picture.h"
 #include "pictures/picture_format.h"
-#include "graphics/frame_buffer.h"
-#include "backends/win32_services/dib_frame.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "headless_fixture.h"
-#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
 #include "trace_recorder.h"
+#include "windows/saver/frmmain.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "headless_fixture.h"
-#include "support/allocation_counter.h"
 #include "startup/startup.h"
+#include "support/allocation_counter.h"
 #include "trace_recorder.h"
 
 namespace {

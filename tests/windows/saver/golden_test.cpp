@@ -8,9 +8,9 @@
 
 #include "backends/linux_services/png_file.h"
 #include "headless_fixture.h"
+#include "startup/startup.h"
 #include "windows/preview/frmprev.h"
 #include "windows/saver/frmmain.h"
-#include "startup/startup.h"
 
 namespace {
 

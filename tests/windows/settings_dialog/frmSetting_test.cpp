@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "headless_fixture.h"
-#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
+#include "windows/saver/frmmain.h"
 
 namespace {
 
