@@ -64,6 +64,61 @@ int whole_number(const std::string& text, int low, int high, const char* what) {
   return static_cast<int>(value);
 }
 
+// "WxH" as a size.
+forms::Size size_of(const std::string& value) {
+  const auto x = value.find('x');
+  if (x == std::string::npos) usage("--size must be WxH, not \"" + value + "\"");
+  return {whole_number(value.substr(0, x), 1, 16384, "the width"),
+          whole_number(value.substr(x + 1), 1, 16384, "the height")};
+}
+
+// "HH:MM:SS" into the options' time.
+void set_time(Options& o, const std::string& value) {
+  if (value.size() != 8 || value[2] != ':' || value[5] != ':') usage("--time must be HH:MM:SS, not \"" + value + "\"");
+  o.hour = whole_number(value.substr(0, 2), 0, 23, "the hour");
+  o.minute = whole_number(value.substr(3, 2), 0, 59, "the minute");
+  o.second = whole_number(value.substr(6, 2), 0, 59, "the second");
+}
+
+// An option that sets a stored setting for this run: true when `arg` was one.
+bool set_setting(Options& o, const std::string& arg, const std::string& value) {
+  if (arg == "--picture") {
+    o.settings[settings::kKeyPicturePath] = value;
+  } else if (arg == "--back" || arg == "--color1" || arg == "--color2") {
+    if (!settings::text_to_color(value))
+      usage(arg + " must be a colour value (a 32-bit integer), not \"" + value + "\"");
+    const char* key = arg == "--back"     ? settings::kKeyBackColor
+                      : arg == "--color1" ? settings::kKeyColor1
+                                          : settings::kKeyColor2;
+    o.settings[key] = value;
+  } else if (arg == "--stretch") {
+    if (value != "true" && value != "false") usage("--stretch must be true or false, not \"" + value + "\"");
+    o.settings[settings::kKeyStretchPic] = value == "true" ? "True" : "False";
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void set_option(Options& o, const std::string& arg, const std::string& value) {
+  if (set_setting(o, arg, value)) return;
+  if (arg == "--size") {
+    o.size = size_of(value);
+  } else if (arg == "--dpi") {
+    o.dpi = whole_number(value, 24, 2400, "--dpi");
+  } else if (arg == "--time") {
+    set_time(o, value);
+  } else if (arg == "--ticks") {
+    o.ticks = whole_number(value, 0, 86400 * 2, "--ticks");
+  } else if (arg == "--trace") {
+    o.trace = value;
+  } else if (arg == "--out") {
+    o.out = value;
+  } else {
+    usage("unknown option: " + arg);
+  }
+}
+
 Options parse(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
@@ -74,41 +129,7 @@ Options parse(int argc, char** argv) {
     }
     if (i + 1 >= argc)
       usage(arg == "--help" || arg == "-h" ? "the options are:" : "unknown option or missing value: " + arg);
-    const std::string value = argv[++i];
-    if (arg == "--size") {
-      const auto x = value.find('x');
-      if (x == std::string::npos) usage("--size must be WxH, not \"" + value + "\"");
-      o.size = {whole_number(value.substr(0, x), 1, 16384, "the width"),
-                whole_number(value.substr(x + 1), 1, 16384, "the height")};
-    } else if (arg == "--dpi") {
-      o.dpi = whole_number(value, 24, 2400, "--dpi");
-    } else if (arg == "--time") {
-      if (value.size() != 8 || value[2] != ':' || value[5] != ':')
-        usage("--time must be HH:MM:SS, not \"" + value + "\"");
-      o.hour = whole_number(value.substr(0, 2), 0, 23, "the hour");
-      o.minute = whole_number(value.substr(3, 2), 0, 59, "the minute");
-      o.second = whole_number(value.substr(6, 2), 0, 59, "the second");
-    } else if (arg == "--ticks") {
-      o.ticks = whole_number(value, 0, 86400 * 2, "--ticks");
-    } else if (arg == "--picture") {
-      o.settings[settings::kKeyPicturePath] = value;
-    } else if (arg == "--back" || arg == "--color1" || arg == "--color2") {
-      if (!settings::text_to_color(value))
-        usage(arg + " must be a colour value (a 32-bit integer), not \"" + value + "\"");
-      const char* key = arg == "--back"     ? settings::kKeyBackColor
-                        : arg == "--color1" ? settings::kKeyColor1
-                                            : settings::kKeyColor2;
-      o.settings[key] = value;
-    } else if (arg == "--stretch") {
-      if (value != "true" && value != "false") usage("--stretch must be true or false, not \"" + value + "\"");
-      o.settings[settings::kKeyStretchPic] = value == "true" ? "True" : "False";
-    } else if (arg == "--trace") {
-      o.trace = value;
-    } else if (arg == "--out") {
-      o.out = value;
-    } else {
-      usage("unknown option: " + arg);
-    }
+    set_option(o, arg, argv[++i]);
   }
   if (o.size.width == 0) usage("--size is required");
   if (o.out.empty()) usage("--out is required");
@@ -125,7 +146,8 @@ class OverlayStore final : public forms::SettingsStore {
     if (auto it = m_overrides.find(key); it != m_overrides.end()) return std::optional<std::string>(it->second);
     return m_base->read(app, section, key);
   }
-  forms::Status write(const std::string&, const std::string&, const std::string&, const std::string&) override {
+  forms::Status write(const std::string& /*app*/, const std::string& /*section*/, const std::string& /*key*/,
+                      const std::string& /*text*/) override {
     return forms::ok_status();
   }
 
