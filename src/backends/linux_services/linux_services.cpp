@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <span>
 #include <vector>
 
+#include "backends/linux_services/deadline.h"
 #include "backends/linux_services/ini_store.h"
 #include "forms/native_services.h"
 #include "graphics/coverage.h"
@@ -140,7 +142,7 @@ class Decoder {
     const Size fit = fit_within(have, m_state.bound);
     if (fit == have) return to_picture(pixbuf);
     PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
-    if (!scaled) return Error{what + ": out of memory"};
+    if (!scaled) return Error{what + ": out of memory", Failure::Passing};
     return to_picture(scaled.get());
   }
 
@@ -275,36 +277,62 @@ class GlyphRenderer {
   PangoLayout* m_layout;
 };
 
+// Why a file cannot be opened, and whether that lasts: a file missing from a folder that is there is
+// gone, while a missing folder may be a drive not mounted yet, and a refused permission, an I/O error or
+// a lack of memory says nothing about the file itself.
+Error open_failure(const std::string& what, const std::string& path, int error) {
+  if (error == ENOENT) {
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    struct stat st {};
+    if (!folder.empty() && (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+      return Error{what + ": its folder is not there (a drive not mounted yet?)", Failure::Passing};
+    }
+    return Error{what + ": " + std::strerror(error)};
+  }
+  if (error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG) return Error{what + ": " + std::strerror(error)};
+  return Error{what + ": " + std::strerror(error), Failure::Passing};
+}
+
+Result<PictureRef> load_file(const std::string& path, Size bound, const std::string& what) {
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return open_failure(what, path, errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
+  if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
+  if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
+  if (st.st_size == 0) return Error{what + ": the file is empty"};
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
+  Decoder decoder(bound);
+  std::vector<std::uint8_t> buffer(65536);
+  std::uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
+    total += static_cast<std::uint64_t>(n);
+    // A file that grows while it is read is cut at the size a picture may have.
+    if (n == 0 || total > kMaxPictureBytes) break;
+    if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+  }
+  return decoder.finish(what);
+}
+
 class LinuxServices final : public NativeServices {
  public:
+  // On a thread of its own and within kPictureDeadline: a stalled mount or a decoder spinning over a
+  // crafted file costs the program a few seconds without its picture, never its main loop.
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return Error{what + ": " + std::strerror(errno)};
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno)};
-    if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
-    if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
-    if (st.st_size == 0) return Error{what + ": the file is empty"};
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
-    Decoder decoder(bound);
-    std::vector<std::uint8_t> buffer(65536);
-    std::uint64_t total = 0;
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return Error{what + ": " + std::strerror(errno)};
-      total += static_cast<std::uint64_t>(n);
-      // A file that grows while it is read is cut at the size a picture may have.
-      if (n == 0 || total > kMaxPictureBytes) break;
-      if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
-    }
-    return decoder.finish(what);
+    if (m_overdue.contains(path)) return Error{what + ": it took too long before", Failure::Passing};
+    auto loaded = linux_services::run_within(linux_services::kPictureDeadline, what,
+                                             [path, bound, what] { return load_file(path, bound, what); });
+    if (!loaded && loaded.reason().ends_with(linux_services::kOverdue)) m_overdue.insert(path);
+    return loaded;
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
@@ -330,6 +358,7 @@ class LinuxServices final : public NativeServices {
 
  private:
   GlyphRenderer m_text;
+  std::set<std::string> m_overdue;  // pictures that passed their deadline: not tried again in this run
 };
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "headless_fixture.h"
-#include "windows/saver/frmmain.h"
 #include "startup/startup.h"
 #include "trace_recorder.h"
+#include "windows/saver/frmmain.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_F(FrmprevTest, LoadingMakesTheHiddenSaverWindowFirstAndKeepsItAsleep) {
 }
 
 TEST_F(FrmprevTest, AMissingPictureIsReportedByTheHiddenSaverWindowAndTheDefaultIsDrawn) {
-  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  stored("PICTURE_PATH", gone_file());
   frmprev& form = start_preview();
   ASSERT_EQ(platform->messages.size(), 1u);
   EXPECT_EQ(platform->messages[0].text, "Image Not Found");
