@@ -44,15 +44,16 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 
 struct LoadState {
   Size bound;
-  bool scale_in_decoder = false;  // JPEG decodes straight to a smaller size; the others decode whole
-  std::string refused;            // why the picture was refused at its header, or empty
-  std::vector<bool> rows;         // the rows the decoder has delivered, once it knows the height
+  long long cap = kMaxSourcePixels;  // the most pixels the format may have (pixel_cap)
+  bool scale_in_decoder = false;     // JPEG decodes straight to a smaller size; the others decode whole
+  std::string refused;               // why the picture was refused at its header, or empty
+  std::vector<bool> rows;            // the rows the decoder has delivered, once it knows the height
   int rows_done = 0;
 };
 
 void on_size_prepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
   auto* state = static_cast<LoadState*>(data);
-  if (Status ok = check_source_size({width, height}); !ok) {
+  if (Status ok = check_source_size({width, height}, state->cap); !ok) {
     state->refused = ok.reason();
     // A size of zero makes every gdk-pixbuf module stop before it allocates the picture's pixels.
     gdk_pixbuf_loader_set_size(loader, 0, 0);
@@ -143,6 +144,9 @@ class Decoder {
     if (fit == have) return to_picture(pixbuf);
     PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
     if (!scaled) return Error{what + ": out of memory", Failure::Passing};
+    // The decoded picture goes before its scaled copy is converted, so that the two never meet a third.
+    g_object_unref(m_loader);
+    m_loader = nullptr;
     return to_picture(scaled.get());
   }
 
@@ -152,17 +156,22 @@ class Decoder {
 
   bool start() {
     m_format = sniff_format(m_head);
-    const char* module = module_name(m_format);
-    if (module == nullptr) {
-      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG, TIFF or bitmap)";
+    if (const char* refused = refused_format(m_format)) {
+      m_error = refused;
       return false;
     }
+    const char* module = module_name(m_format);
+    if (module == nullptr) {
+      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
+      return false;
+    }
+    m_state.cap = pixel_cap(m_format, m_state.bound);
     if (const char* implausible = implausible_header(m_format, m_head)) {
       m_error = implausible;
       return false;
     }
     if (const auto size = declared_size(m_format, m_head)) {
-      if (Status ok = check_source_size(*size); !ok) {
+      if (Status ok = check_source_size(*size, m_state.cap); !ok) {
         m_error = ok.reason();
         return false;
       }

@@ -43,7 +43,6 @@ const CLSID* decoder_for(PictureFormat format) {
     case PictureFormat::Png:
       return &CLSID_WICPngDecoder;
     case PictureFormat::Tiff:
-      return &CLSID_WICTiffDecoder;
     case PictureFormat::Unknown:
       break;
   }
@@ -145,10 +144,11 @@ class PictureDecoder {
     auto* data = const_cast<BYTE*>(bytes.data());
     if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(data, static_cast<DWORD>(bytes.size()));
     if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
-    return decode(stream.get(), *decoder_for(format.value()), what, bound);
+    return decode(stream.get(), format.value(), what, bound);
   }
 
-  Result<PictureRef> decode(IStream* stream, const CLSID& decoder_class, const std::string& what, Size bound) {
+  Result<PictureRef> decode(IStream* stream, PictureFormat format, const std::string& what, Size bound) {
+    const CLSID& decoder_class = *decoder_for(format);
     ComRef<IWICBitmapDecoder> decoder;
     ComRef<IWICBitmapFrameDecode> frame;
     HRESULT hr =
@@ -161,7 +161,8 @@ class PictureDecoder {
     if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
     if (width > INT_MAX || height > INT_MAX) return Error{what + ": the picture is too large"};
     const Size source{static_cast<int>(width), static_cast<int>(height)};
-    if (Status size_ok = check_source_size(source); !size_ok) return Error{what + ": " + size_ok.reason()};
+    if (Status size_ok = check_source_size(source, pixel_cap(format, bound)); !size_ok)
+      return Error{what + ": " + size_ok.reason()};
 
     // Premultiplied BGRA in memory is 0xAARRGGBB in a little-endian word: the Picture's own layout. The
     // scaler pulls rows from the converter as it goes, so the full-size picture is never held.
