@@ -19,6 +19,7 @@
 #include "backends/gtk/gtk_window.h"
 #include "forms/form.h"
 #include "forms/user32.h"
+#include "values/printable.h"
 
 namespace forms::gtk {
 namespace {
@@ -75,6 +76,10 @@ GtkPlatform::GtkPlatform(int argc, char** argv) : Platform(make_native_services(
   m_exe_path = executable_path(argv[0]);
   if (const char* hack = std::getenv("XSCREENSAVER_WINDOW"); hack != nullptr) {
     m_hack_window = x11::parse_window_id(hack);
+    if (!m_hack_window) {
+      std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW is not an X window id (\"%s\"); drawing in a window of its own\n",
+                   forms::printable(app_exe_name()).c_str(), forms::printable(hack).c_str());
+    }
   }
   end_on_signals();
 }
@@ -96,13 +101,13 @@ void GtkPlatform::need_display() {
   gdk_window_add_filter(nullptr, host_filter, this);
   if (m_hack_window && !x11::window_size(*m_hack_window)) {
     std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW names no window; drawing in a window of its own\n",
-                 app_exe_name().c_str());
+                 forms::printable(app_exe_name()).c_str());
     m_hack_window.reset();
   }
 }
 
 void GtkPlatform::fail_handler(const char* what) {
-  std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), what);
+  std::fprintf(stderr, "%s: %s\n", forms::printable(app_exe_name()).c_str(), forms::printable(what).c_str());
   end_program(1);
 }
 
@@ -182,7 +187,7 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
   // Inside XScreenSaver nobody could answer a dialog: the daemon holds the keyboard and covers the
   // screen. The message goes to its log instead.
   if (m_hack_window) {
-    std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(app_exe_name()).c_str(), forms::printable(text).c_str());
     return vbOK;
   }
   need_display();
@@ -248,8 +253,8 @@ bool GtkPlatform::app_prev_instance() {
   if (m_instance_lock.state() != linux_services::InstanceLock::State::Unknown) {
     return m_instance_lock.state() == linux_services::InstanceLock::State::HeldElsewhere;
   }
-  std::fprintf(stderr, "%s: cannot tell whether another instance runs: %s\n", app_exe_name().c_str(),
-               m_instance_lock.problem().c_str());
+  std::fprintf(stderr, "%s: cannot tell whether another instance runs: %s\n", forms::printable(app_exe_name()).c_str(),
+               forms::printable(m_instance_lock.problem()).c_str());
   return true;
 }
 

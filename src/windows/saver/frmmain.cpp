@@ -6,6 +6,7 @@
 #include "forms/user32.h"
 #include "resources/definitions.h"
 #include "settings/settings.h"
+#include "values/printable.h"
 #include "windows/dial/dial.h"
 
 namespace saver {
@@ -50,14 +51,16 @@ void frmmain::Form_Load() {
   Timer1.Enabled(true);
   if (Picture2.Picture()) return;
   if (picture.failure() == forms::Failure::Passing) {
-    std::fprintf(stderr, "%s: %s\n", forms::App.EXEName().c_str(), picture.reason().c_str());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(forms::App.EXEName()).c_str(),
+                 forms::printable(picture.reason()).c_str());
     return;
   }
 
   forms::MsgBox("Image Not Found", forms::vbOKOnly);
   gPicturePath = settings::DefaultPicturePath();
   if (forms::Status saved = settings::SavePicturePath(); !saved) {
-    std::fprintf(stderr, "%s: %s\n", forms::App.EXEName().c_str(), saved.reason().c_str());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(forms::App.EXEName()).c_str(),
+                 forms::printable(saved.reason()).c_str());
   }
 }
 
