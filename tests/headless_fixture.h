@@ -4,11 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "backends/headless/headless.h"
 #include "forms/form.h"
 #include "settings/settings.h"
+
+// A file that is not there, in a folder that is: a picture the user has deleted.
+inline std::string gone_file() {
+  return (std::filesystem::temp_directory_path() / "dialsaver-no-such-picture.jpg").string();
+}
 
 class HeadlessTest : public ::testing::Test {
  protected:

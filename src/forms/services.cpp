@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "forms/form.h"
+#include "values/printable.h"
 
 namespace forms {
 namespace {
@@ -34,8 +35,8 @@ std::string GetSetting(const std::string& app, const std::string& section, const
                        const std::string& default_text) {
   auto stored = platform().settings().read(app, section, key);
   if (!stored) {
-    std::fprintf(stderr, "%s: cannot read setting %s: %s\n", App.EXEName().c_str(), key.c_str(),
-                 stored.reason().c_str());
+    std::fprintf(stderr, "%s: cannot read setting %s: %s\n", forms::printable(App.EXEName()).c_str(),
+                 forms::printable(key).c_str(), forms::printable(stored.reason()).c_str());
     return default_text;
   }
   return stored.value().value_or(default_text);
@@ -83,7 +84,7 @@ void End() {
 }
 
 void fail_start(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", App.EXEName().c_str(), message.c_str());
+  std::fprintf(stderr, "%s: %s\n", forms::printable(App.EXEName()).c_str(), forms::printable(message).c_str());
   std::fflush(stderr);
   platform().end_program(2);
   std::abort();

@@ -22,13 +22,20 @@ Size fit_within(Size source, Size bound) {
           std::max(1, static_cast<int>(std::lround(source.height * scale)))};
 }
 
-Status check_source_size(Size source) {
+long long whole_decode_cap(Size bound) {
+  constexpr long long kFloor = 16LL * 1024 * 1024;
+  constexpr long long kCeiling = 24LL * 1024 * 1024;
+  const long long shown = static_cast<long long>(std::max(bound.width, 0)) * std::max(bound.height, 0);
+  return std::clamp(4 * shown, kFloor, kCeiling);
+}
+
+Status check_source_size(Size source, long long cap) {
   if (source.width <= 0 || source.height <= 0) {
     return Error{"the picture has no pixels (" + std::to_string(source.width) + " x " + std::to_string(source.height) +
                  ")"};
   }
   const long long pixels = static_cast<long long>(source.width) * source.height;
-  if (pixels > kMaxSourcePixels) {
+  if (pixels > cap) {
     return Error{"the picture is too large (" + std::to_string(source.width) + " x " + std::to_string(source.height) +
                  " pixels)"};
   }

@@ -15,8 +15,14 @@
 namespace forms {
 
 // A source picture with more pixels than this is refused before its pixels are decoded: 64 Mpx is a
-// 9,000 x 7,000 photograph, while the frame it would be drawn into is at most an 8K screen.
+// 9,000 x 7,000 photograph, while the frame it would be drawn into is at most an 8K screen. Only a
+// decoder that scales as it decodes (JPEG) gets this far; see whole_decode_cap for the others.
 constexpr long long kMaxSourcePixels = 64LL * 1024 * 1024;
+
+// The most pixels of a picture that is decoded whole before it is scaled (PNG, GIF, bitmap): four times
+// what the largest monitor shows, and never less than a 16 Mpx photograph nor more than 24 Mpx, which
+// keeps the peak of a load (the decoded picture, at 4 bytes a pixel, and its scaled copy) under 200 MB.
+long long whole_decode_cap(Size bound);
 
 class Picture {
  public:
@@ -43,7 +49,7 @@ using PictureRef = std::shared_ptr<const Picture>;
 // never enlarged). A bound with a zero side means "no bound".
 Size fit_within(Size source, Size bound);
 
-// Checks a size a decoder reports before it allocates anything.
-Status check_source_size(Size source);
+// Checks a size a decoder reports before it allocates anything, against at most `cap` pixels.
+Status check_source_size(Size source, long long cap = kMaxSourcePixels);
 
 }  // namespace forms

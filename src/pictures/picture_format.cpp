@@ -60,11 +60,18 @@ const char* module_name(PictureFormat format) {
     case PictureFormat::Bmp:
       return "bmp";
     case PictureFormat::Tiff:
-      return "tiff";
     case PictureFormat::Unknown:
       break;
   }
   return nullptr;
+}
+
+const char* refused_format(PictureFormat format) {
+  return format == PictureFormat::Tiff ? "TIFF pictures are not read (GIF, JPEG, PNG or bitmap only)" : nullptr;
+}
+
+long long pixel_cap(PictureFormat format, Size bound) {
+  return format == PictureFormat::Jpeg ? kMaxSourcePixels : whole_decode_cap(bound);
 }
 
 const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head) {
@@ -184,8 +191,9 @@ Result<PictureFormat> check_picture_bytes(std::span<const std::uint8_t> bytes) {
   const auto head = bytes.first(std::min(bytes.size(), kHeadBytes));
   const PictureFormat format = sniff_format(head);
   if (format == PictureFormat::Unknown) {
-    return Error{"not a picture in a format this program reads (GIF, JPEG, PNG, TIFF or bitmap)"};
+    return Error{"not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)"};
   }
+  if (const char* refused = refused_format(format)) return Error{refused};
   if (const char* implausible = implausible_header(format, head)) return Error{implausible};
   if (const auto size = declared_size(format, head)) {
     if (Status ok = check_source_size(*size); !ok) return Error{ok.reason()};

@@ -16,14 +16,21 @@
 
 namespace forms {
 
-// The formats the loaders decode: the GIF, JPEG and bitmap files the program promises, PNG and TIFF.
+// The formats the loaders decode: the GIF, JPEG and bitmap files the program promises, and PNG. TIFF is
+// recognised only to be refused: its decoders bring a dozen codecs and read the whole file first.
 enum class PictureFormat { Unknown, Jpeg, Png, Gif, Bmp, Tiff };
+
+// Why a file of a known signature is not decoded, for TIFF; nullptr for the formats that are.
+const char* refused_format(PictureFormat format);
+// What a format may hold: kMaxSourcePixels for JPEG, which is scaled as it is decoded, else
+// whole_decode_cap(bound).
+long long pixel_cap(PictureFormat format, Size bound);
 
 // Enough leading bytes to tell every format apart and to check the fixed part of its header.
 constexpr std::size_t kHeadBytes = 32;
 
 PictureFormat sniff_format(std::span<const std::uint8_t> head);
-// gdk-pixbuf's module name for a known format.
+// gdk-pixbuf's module name for a format that is decoded; nullptr for the others.
 const char* module_name(PictureFormat format);
 // The size the header declares: a PNG's IHDR, a GIF's logical screen, a bitmap's info header. nullopt
 // for the formats whose size is not at a fixed place (JPEG: see JpegScanCounter::frame_size; TIFF).
@@ -34,9 +41,9 @@ std::optional<Size> declared_size(PictureFormat format, std::span<const std::uin
 // file header gives for the pixels is buffered, so an offset of 760 MB costs that much.
 const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head);
 
-// The largest picture file worth reading: an uncompressed 32-bit bitmap of kMaxSourcePixels, with room
-// for headers and metadata.
-constexpr std::uint64_t kMaxPictureBytes = 4 * static_cast<std::uint64_t>(kMaxSourcePixels) + (16u << 20);
+// The largest picture file worth reading, in every format: it holds a 24-bit bitmap of 22 Mpx, and any
+// JPEG, PNG or GIF a camera or an editor writes; files that take seconds to parse are larger.
+constexpr std::uint64_t kMaxPictureBytes = 64u << 20;
 
 // A progressive JPEG is redrawn once per scan, so a small file of a few thousand empty scans costs
 // minutes. Encoders write one scan (baseline) or up to a dozen or so (progressive).

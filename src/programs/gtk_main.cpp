@@ -5,13 +5,15 @@
 
 #include "backends/gtk/gtk_platform.h"
 #include "startup/startup.h"
+#include "values/printable.h"
 
 int main(int argc, char** argv) {
   forms::gtk::GtkPlatform platform(argc, argv);
   try {
     return forms::run_program(platform, &startup::Main);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s: %s\n", platform.app_exe_name().c_str(), e.what());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(platform.app_exe_name()).c_str(),
+                 forms::printable(e.what()).c_str());
   }
   platform.end_program(1);
 }

@@ -23,6 +23,7 @@
 #include "forms/native_services.h"
 #include "settings/settings.h"
 #include "startup/startup.h"
+#include "values/printable.h"
 #include "windows/preview/frmprev.h"
 #include "windows/saver/frmmain.h"
 
@@ -45,7 +46,7 @@ struct Options {
 };
 
 [[noreturn]] void usage(const std::string& problem) {
-  std::fprintf(stderr, "dialsaver-render: %s\n%s", problem.c_str(), kUsage);
+  std::fprintf(stderr, "dialsaver-render: %s\n%s", forms::printable(problem).c_str(), kUsage);
   std::exit(2);
 }
 
@@ -199,14 +200,14 @@ int main(int argc, char** argv) {
   if (!o.trace.empty()) {
     trace.emplace(o.trace);
     if (!trace->ok()) {
-      std::fprintf(stderr, "dialsaver-render: cannot write %s\n", o.trace.c_str());
+      std::fprintf(stderr, "dialsaver-render: cannot write %s\n", forms::printable(o.trace).c_str());
       return 1;
     }
     platform.trace = &*trace;
     platform.trace_form = o.preview ? "frmprev" : "frmmain";
   }
   platform.during_message_box = [](const forms::headless::MessageRecord& m) {
-    std::fprintf(stderr, "dialsaver-render: the program says \"%s\"\n", m.text.c_str());
+    std::fprintf(stderr, "dialsaver-render: the program says \"%s\"\n", forms::printable(m.text).c_str());
   };
   const int start = o.hour * 3600 + o.minute * 60 + o.second - o.ticks;
   platform.set_time(0, 0, 0);
@@ -233,7 +234,7 @@ int main(int argc, char** argv) {
   forms::RgbImage image;
   image.pixels = platform.snapshot(form, image.size);
   if (!forms::write_png(image, o.out)) {
-    std::fprintf(stderr, "dialsaver-render: cannot write %s\n", o.out.c_str());
+    std::fprintf(stderr, "dialsaver-render: cannot write %s\n", forms::printable(o.out).c_str());
     return 1;
   }
   return 0;

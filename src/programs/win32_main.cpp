@@ -8,6 +8,9 @@
 #include "startup/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+  // A .scr is often run from a downloads folder: a DLL loaded later (by a common dialog, say) comes from
+  // System32 only, never from beside the program or the current folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   forms::win32::Win32Platform platform(instance);
   try {
     return forms::run_program(platform, &startup::Main);

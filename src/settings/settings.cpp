@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "forms/services.h"
+#include "values/printable.h"
 #include "values/text.h"
 
 namespace settings {
@@ -18,8 +19,10 @@ namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 void warn_ignored(const char* key, const std::string& text, const char* what) {
-  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n", forms::App.EXEName().c_str(), key,
-               text.size() > 60 ? (text.substr(0, 60) + "...").c_str() : text.c_str(), what);
+  std::fprintf(stderr, "%s: ignoring the stored %s \"%s\": %s; using the default\n",
+               forms::printable(forms::App.EXEName()).c_str(), key,
+               forms::printable(text.size() > 60 ? text.substr(0, 60) + "..." : std::string(text)).c_str(),
+               forms::printable(what).c_str());
 }
 
 std::int32_t color_setting(const char* key, const std::string& text) {

@@ -9,8 +9,14 @@
 
 namespace forms {
 
+// Whether a failure says something lasting about what was asked for (the file is not there, it is not a
+// picture) or only about this attempt (a timeout, an I/O or permission error, a folder not mounted yet).
+// A caller may act on a lasting failure, such as forgetting a choice; a passing one only reports.
+enum class Failure { Lasting, Passing };
+
 struct Error {
   std::string reason;
+  Failure kind = Failure::Lasting;
 };
 
 template <class T>
@@ -37,6 +43,10 @@ class [[nodiscard]] Result {
   const std::string& reason() const {
     assert(!ok());
     return std::get<Error>(m_state).reason;
+  }
+  Failure failure() const {
+    assert(!ok());
+    return std::get<Error>(m_state).kind;
   }
 
  private:

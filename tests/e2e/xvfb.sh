@@ -347,6 +347,85 @@ else
 fi
 unset runtime_dir
 
+# ---- A hostile environment ----
+
+# A GIF within every cap whose frame holds nothing but 60 MB of LZW clear codes: the decoder works
+# through it for longer than the program waits for a picture.
+python3 - "$work/slow.gif" <<'PY'
+import struct, sys
+codes = bytes([0x24, 0x49, 0x92])  # eight 3-bit clear codes
+with open(sys.argv[1], "wb") as f:
+    f.write(b"GIF89a" + struct.pack("<HHBBB", 4096, 4096, 0x80, 0, 0) + b"\x00\x00\x00\xff\xff\xff")
+    f.write(b"\x2c" + struct.pack("<HHHHB", 0, 0, 4096, 4096, 0) + b"\x02")
+    f.write((b"\xff" + codes * 85) * 234375 + b"\x00\x3b")
+PY
+slow_ini() { mkdir -p "$work/$1/config/Quillet"; printf '[Settings]\nPICTURE_PATH=%s\nCOLOR1=255\n' "$work/slow.gif" >"$work/$1/config/Quillet/Settings.ini"; }
+reading_slow_gif() { ls -l "/proc/$1/fd" 2>/dev/null | grep -q "$work/slow.gif"; }
+
+slow_ini slow_term
+launch slow_term /S
+if wait_for 20 reading_slow_gif "$pid"; then
+  kill -TERM "$pid"
+  ended_within 1 "$pid"
+  check "SIGTERM ends the saver within 1 s while it decodes a picture" test $? -eq 0
+  check "... and nothing is written after it" grep -qx "PICTURE_PATH=$work/slow.gif" "$work/slow_term/config/Quillet/Settings.ini"
+else
+  fail "the saver did not start reading the slow picture"
+fi
+stop "$pid"
+
+slow_ini slow_deadline
+launch slow_deadline /S
+check "a picture past its deadline is given up, with a reason" wait_for 20 grep -q "took longer than" "$work/slow_deadline.log"
+check "... the face is shown without it and no message box" \
+  wait_for 10 eval '[[ $(xdotool getwindowgeometry "$(shown_window "^dialsaver$")" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]]'
+check "... the saver stays up" stays_running 1 "$pid"
+check "... and the stored picture path is unchanged" grep -qx "PICTURE_PATH=$work/slow.gif" "$work/slow_deadline/config/Quillet/Settings.ini"
+stop "$pid"
+
+# Another user prepares the instance lock's folder in a shared temporary folder before this one comes.
+other=65534
+shared=$work/shared-tmp
+mkdir -p "$shared"
+chmod 1777 "$shared"
+setpriv --reuid=$other --regid=$other --clear-groups mkdir -m 777 "$shared/dialsaver-$(id -u)"
+runtime_dir=$work/not-private
+mkdir -p "$runtime_dir"
+chmod 755 "$runtime_dir"  # open to others: not used for the lock
+TMPDIR=$shared launch shared_lock /S
+check "a lock folder of another user's is reported, not taken for no other instance" \
+  wait_for 10 grep -q "cannot tell whether another instance runs: .*dialsaver-$(id -u) belongs to user $other" "$work/shared_lock.log"
+check "... and the saver still shows" wait_for 20 window_shown '^dialsaver$'
+stop "$pid"
+unset runtime_dir
+
+# Root with another user's environment: that user's folder holds a Settings.ini that is a link to a file of
+# root's; the saver's fallback must not write there, and says why.
+if [[ $(id -u) == 0 ]]; then
+  mkdir -p "$work/as_root/config/Quillet" "$work/as_root/target"
+  printf '[Settings]\nPICTURE_PATH=%s\n' "$work/no-such-picture.jpg" >"$work/as_root/target/file"
+  cp "$work/as_root/target/file" "$work/as_root/before"
+  ln -s "$work/as_root/target/file" "$work/as_root/config/Quillet/Settings.ini"
+  chown -h $other:$other "$work/as_root/config" "$work/as_root/config/Quillet" "$work/as_root/config/Quillet/Settings.ini"
+  XDG_CONFIG_HOME=$work/as_root/config XDG_RUNTIME_DIR=$work/as_root/run GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
+    "$program" /S >"$work/as_root.log" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  if wait_for 20 window_shown '^dialsaver$'; then
+    box=$(shown_window '^dialsaver$')
+    xdotool windowfocus --sync "$box" key Return
+    check "root refuses to save in another user's folder and says why" \
+      wait_for 10 grep -q "not saving the settings in .*: it belongs to user $other" "$work/as_root.log"
+    check "... the link's target is untouched" cmp -s "$work/as_root/before" "$work/as_root/target/file"
+    check "... and nothing new is left in that folder" test "$(ls -A "$work/as_root/config/Quillet")" == "Settings.ini"
+  else
+    fail "root's saver did not show"
+  fi
+  stop "$pid"
+else
+  skip "root with another user's environment (needs root)"
+fi
+
 # ---- A real XScreenSaver ----
 # The daemon does not run hacks as root: it runs as a user made for the test, with a configuration whose
 # only program is this one, copied where that user may run it.

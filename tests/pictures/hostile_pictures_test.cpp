@@ -171,10 +171,12 @@ class HostilePictures : public ::testing::Test {
 
   static std::vector<fs::path> refused_files() {
     std::vector<fs::path> files;
-    for (const char* name : {"png-65535x65535.png", "png-1000000x1000000.png", "jpeg-65535x65535.jpg",
-                             "jpeg-60000x60000.jpg", "bmp-1000000x1000000.bmp", "gif-screen-65535x65535.gif",
-                             "jpeg-progressive-600-scans.jpg", "gif-frame-0x0.gif", "bmp-height-minus-65535.bmp",
-                             "bmp-height-2pow31.bmp", "bmp-info-header-640mb.bmp", "text-named.jpg"}) {
+    for (const char* name :
+         {"png-65535x65535.png", "png-1000000x1000000.png", "jpeg-65535x65535.jpg", "jpeg-60000x60000.jpg",
+          "bmp-1000000x1000000.bmp", "gif-screen-65535x65535.gif", "jpeg-progressive-600-scans.jpg",
+          "gif-frame-0x0.gif", "bmp-height-minus-65535.bmp", "bmp-height-2pow31.bmp", "bmp-info-header-640mb.bmp",
+          "text-named.jpg", "gif-screen-8192x8192-no-image.gif", "tiff-little-endian-2x2.tif",
+          "tiff-big-endian-2x2.tif"}) {
       files.push_back(hostile_folder() / name);
     }
     files.push_back(scratch() / "a folder.jpg");

@@ -47,12 +47,13 @@ struct TextCase {
   Expected expected;
 };
 
-const std::string kMegabyte(1 << 20, '7');
+// Long, but within what a settings file may hold.
+const std::string kLongText(32 << 10, '7');
 
 const TextCase kTextCases[] = {
     {"-1", "2147483648", "9223372036854775808", "tRuE", {-1, settings::kDefaultColor, settings::kDefaultColor, true}},
     {"", " 255 ", "-2147483648", "yes", {settings::kDefaultColor, 255, INT32_MIN, true}},
-    {kMegabyte, "2147483647", "+0", "2", {settings::kDefaultColor, INT32_MAX, 0, true}},
+    {kLongText, "2147483647", "+0", "2", {settings::kDefaultColor, INT32_MAX, 0, true}},
     {"0x10",
      "1e3",
      "\xff\xfe",

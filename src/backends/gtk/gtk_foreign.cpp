@@ -47,9 +47,12 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
       break;
     case Kind::Configured:
       // XScreenSaver's window can change size (its settings preview does); the clock keeps filling it.
+      // The size is asked of the server, capped at the screen's.
       if (m_in_hack && event.window == m_host && event.event == m_host) {
-        gtk_window_resize(GTK_WINDOW(m_window), std::max(1, event.size.width / m_scale),
-                          std::max(1, event.size.height / m_scale));
+        if (const auto size = x11::window_size(m_host)) {
+          gtk_window_resize(GTK_WINDOW(m_window), std::max(1, size->width / m_scale),
+                            std::max(1, size->height / m_scale));
+        }
       }
       break;
     case Kind::Other:

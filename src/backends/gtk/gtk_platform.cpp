@@ -2,7 +2,6 @@
 #include "backends/linux_services/executable.h"
 
 #include <fcntl.h>
-#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +19,7 @@
 #include "backends/gtk/gtk_window.h"
 #include "forms/form.h"
 #include "forms/user32.h"
+#include "values/printable.h"
 
 namespace forms::gtk {
 namespace {
@@ -26,13 +27,18 @@ namespace {
 constexpr int vbOKCancel = 1;
 constexpr int vbCancel = 2;
 
-std::filesystem::path runtime_dir() {
-  if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir != nullptr && dir[0] == '/') return dir;
-  return std::filesystem::temp_directory_path();
-}
+// SIGTERM (XScreenSaver's way of stopping a hack, a session's way of ending), SIGINT and SIGHUP end the
+// program at once, in the handler itself, whatever the program is doing: decoding a picture, waiting for
+// a file or a lock. Nothing runs after the signal, so no setting is written after it either; a save
+// under way leaves the old settings file, since a save is a rename.
+void on_terminate(int /*signal*/) { _exit(0); }
 
-// SIGTERM (XScreenSaver's way of stopping a hack, a session's way of ending) ends the program at once.
-gboolean on_terminate(gpointer platform) { static_cast<GtkPlatform*>(platform)->end_program(0); }
+void end_on_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_terminate;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
 
 GtkWindow* window_of(Form* form) {
   if (form == nullptr) return nullptr;
@@ -68,22 +74,17 @@ struct GtkPlatform::ArmedTimer {
 
 GtkPlatform::GtkPlatform(int argc, char** argv) : Platform(make_native_services()), m_args(argv + 1, argv + argc) {
   m_exe_path = executable_path(argv[0]);
-  // Every instance tries for the per-user lock; one that cannot take it knows another runs. The kernel
-  // drops the lock when its holder dies, so a killed instance leaves nothing stale.
-  const auto lock_path = runtime_dir() / ("dialsaver-" + std::to_string(getuid()) + ".lock");
-  m_instance_lock = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  m_prev_instance = m_instance_lock >= 0 && flock(m_instance_lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   if (const char* hack = std::getenv("XSCREENSAVER_WINDOW"); hack != nullptr) {
     m_hack_window = x11::parse_window_id(hack);
+    if (!m_hack_window) {
+      std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW is not an X window id (\"%s\"); drawing in a window of its own\n",
+                   forms::printable(app_exe_name()).c_str(), forms::printable(hack).c_str());
+    }
   }
-  g_unix_signal_add(SIGTERM, on_terminate, this);
-  g_unix_signal_add(SIGINT, on_terminate, this);
-  g_unix_signal_add(SIGHUP, on_terminate, this);
+  end_on_signals();
 }
 
-GtkPlatform::~GtkPlatform() {
-  if (m_instance_lock >= 0) ::close(m_instance_lock);
-}
+GtkPlatform::~GtkPlatform() = default;
 
 void GtkPlatform::need_display() {
   if (m_display) return;
@@ -100,13 +101,13 @@ void GtkPlatform::need_display() {
   gdk_window_add_filter(nullptr, host_filter, this);
   if (m_hack_window && !x11::window_size(*m_hack_window)) {
     std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW names no window; drawing in a window of its own\n",
-                 app_exe_name().c_str());
+                 forms::printable(app_exe_name()).c_str());
     m_hack_window.reset();
   }
 }
 
 void GtkPlatform::fail_handler(const char* what) {
-  std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), what);
+  std::fprintf(stderr, "%s: %s\n", forms::printable(app_exe_name()).c_str(), forms::printable(what).c_str());
   end_program(1);
 }
 
@@ -186,7 +187,7 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
   // Inside XScreenSaver nobody could answer a dialog: the daemon holds the keyboard and covers the
   // screen. The message goes to its log instead.
   if (m_hack_window) {
-    std::fprintf(stderr, "%s: %s\n", app_exe_name().c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(app_exe_name()).c_str(), forms::printable(text).c_str());
     return vbOK;
   }
   need_display();
@@ -246,7 +247,16 @@ std::string GtkPlatform::command_line() {
 
 std::string GtkPlatform::app_path() { return std::filesystem::path(m_exe_path).parent_path().string(); }
 std::string GtkPlatform::app_exe_name() { return std::filesystem::path(m_exe_path).stem().string(); }
-bool GtkPlatform::app_prev_instance() { return m_prev_instance; }
+// Every instance holds the per-user lock; one that cannot take it knows another runs. When the lock
+// cannot be had at all, another instance may run: the caller goes on to look for its window.
+bool GtkPlatform::app_prev_instance() {
+  if (m_instance_lock.state() != linux_services::InstanceLock::State::Unknown) {
+    return m_instance_lock.state() == linux_services::InstanceLock::State::HeldElsewhere;
+  }
+  std::fprintf(stderr, "%s: cannot tell whether another instance runs: %s\n", forms::printable(app_exe_name()).c_str(),
+               forms::printable(m_instance_lock.problem()).c_str());
+  return true;
+}
 
 int GtkPlatform::scale() {
   need_display();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "backends/gtk/x11.h"
+#include "backends/linux_services/instance_lock.h"
 #include "forms/backend.h"
 #include "forms/native_services.h"
 #include "forms/tick_schedule.h"
@@ -87,8 +88,7 @@ class GtkPlatform final : public Platform {
 
   std::vector<std::string> m_args;
   std::string m_exe_path;
-  int m_instance_lock = -1;
-  bool m_prev_instance = false;
+  linux_services::InstanceLock m_instance_lock;
   bool m_display = false;
   int m_cursor_count = 0;
   std::optional<x11::XId> m_hack_window;

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <gdk/gdkx.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <vector>
@@ -85,6 +86,9 @@ std::optional<double> xft_dpi() {
 StructureEvent decode(const void* xevent) {
   const XEvent& e = *static_cast<const XEvent*>(xevent);
   StructureEvent out;
+  // Any client may send any window an event that looks like the server's (XSendEvent); only the
+  // server's own news of a destruction, a reparenting or a new size is believed.
+  if (e.xany.send_event != 0) return out;
   switch (e.type) {
     case DestroyNotify:
       out.kind = StructureEvent::Kind::Destroyed;
@@ -117,7 +121,9 @@ std::optional<XId> parse_window_id(std::string_view text) {
   }
   XId id = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, base);
-  if (error != std::errc() || end != text.data() + text.size() || id == 0) return std::nullopt;
+  if (error != std::errc() || end != text.data() + text.size() || id == 0 || id > kMaxResourceId) {
+    return std::nullopt;
+  }
   return id;
 }
 
@@ -127,7 +133,8 @@ std::optional<Size> window_size(XId window) {
   XWindowAttributes attributes{};
   const Status got = XGetWindowAttributes(display(), window, &attributes);
   if (trap.failed() || got == 0) return std::nullopt;
-  return Size{attributes.width, attributes.height};
+  const Screen* screen = DefaultScreenOfDisplay(display());
+  return Size{std::min(attributes.width, WidthOfScreen(screen)), std::min(attributes.height, HeightOfScreen(screen))};
 }
 
 XId find_top_level(const std::string& name) {

@@ -30,12 +30,18 @@ struct StructureEvent {
   XId parent = 0;  // Reparented: the new parent
   Size size;       // Configured: the new size
 };
+// Events another client sent (send_event set) decode as Other: they are not believed.
 StructureEvent decode(const void* xevent);
 
-// A window id as XScreenSaver passes it in XSCREENSAVER_WINDOW: hexadecimal after "0x", else decimal.
+// X resource ids have their top three bits clear.
+constexpr XId kMaxResourceId = 0x1FFFFFFF;
+
+// A window id as XScreenSaver passes it in XSCREENSAVER_WINDOW: hexadecimal after "0x", else decimal,
+// non-zero and within kMaxResourceId.
 std::optional<XId> parse_window_id(std::string_view text);
 
-// The window's size in pixels; nullopt when the id names no window.
+// The window's size in pixels, at most the screen's (no frame is made larger than what can be seen);
+// nullopt when the id names no window.
 std::optional<Size> window_size(XId window);
 
 // A top-level window whose name (WM_NAME) is `name`: a child of the root, or a client window a window

@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 namespace forms::linux_services {
 namespace {
@@ -66,6 +69,9 @@ Result<std::optional<std::string>> read_file(const std::filesystem::path& path) 
   struct stat st {};
   if (fstat(f.fd, &st) != 0) return Error{errno_text("read", path, errno)};
   if (!S_ISREG(st.st_mode)) return Error{"cannot read " + path.string() + ": not a regular file"};
+  const std::string too_large = "cannot read " + path.string() + ": it is larger than " +
+                                std::to_string(kMaxSettingsBytes / 1024) + " KiB, which no settings file is";
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxSettingsBytes) return Error{too_large};
   std::string text;
   char buffer[16384];
   for (;;) {
@@ -76,6 +82,7 @@ Result<std::optional<std::string>> read_file(const std::filesystem::path& path) 
     }
     if (n == 0) break;
     text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > kMaxSettingsBytes) return Error{too_large};  // a file that grows while it is read
   }
   return std::optional<std::string>(std::move(text));
 }
@@ -93,20 +100,104 @@ Status write_fully(int fd, const std::string& text, const std::filesystem::path&
   return ok_status();
 }
 
-// The file a save replaces: the settings file itself, or where it points when it is a symbolic link (kept
-// with the user's other dotfiles, say), so that the link survives the save.
-std::filesystem::path replaced_file(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::is_symlink(file, ec)) return file;
-  std::filesystem::path target = std::filesystem::weakly_canonical(file, ec);
-  return ec ? file : target;
+// A folder a save may write in: a real folder (not a link to one) that belongs to the user the program
+// runs as. Anything else, such as the user's folder when root runs the program with the user's
+// environment, is refused with the reason, rather than written with the wrong owner or through a link.
+Result<int> open_own_folder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP || errno == ENOTDIR) {
+      return Error{"not saving the settings in " + folder.string() + ": it is a link or not a folder"};
+    }
+    return Error{errno_text("open", folder, errno)};
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
+    ::close(fd);
+    return Error{"not saving the settings in " + folder.string() + ": it belongs to user " + std::to_string(st.st_uid) +
+                 ", not to user " + std::to_string(geteuid()) + ", who runs this program"};
+  }
+  return fd;
 }
 
+// Creates the missing folders of `folder`, each 0700 and each only inside a folder of the user's own.
 Status make_folder(const std::filesystem::path& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) return Error{"cannot create " + folder.string() + ": " + ec.message()};
+  std::filesystem::path built;
+  for (const auto& part : folder) {
+    built /= part;
+    struct stat st {};
+    if (::stat(built.c_str(), &st) == 0) continue;
+    if (errno != ENOENT) return Error{errno_text("create", built, errno)};
+    if (built.has_parent_path()) {
+      auto parent = open_own_folder(built.parent_path());
+      if (!parent) return Error{parent.reason()};
+      ::close(parent.value());
+    }
+    if (::mkdir(built.c_str(), 0700) != 0 && errno != EEXIST) return Error{errno_text("create", built, errno)};
+  }
   return ok_status();
+}
+
+// Where a save writes: the settings file itself, or the file it points to when it is a symbolic link (kept
+// with the user's other dotfiles, say), so that the link survives the save. A link is followed only when
+// it belongs to the user and its target's folder does too.
+struct SaveTarget {
+  UniqueFd folder;         // the folder of the file that is replaced
+  std::string name;  // that file's name in it
+  std::filesystem::path path;
+};
+
+Result<std::unique_ptr<SaveTarget>> save_target(int folder, const std::filesystem::path& file) {
+  auto target = std::make_unique<SaveTarget>();
+  target->name = file.filename().string();
+  target->path = file;
+  struct stat st {};
+  if (fstatat(folder, target->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+    target->folder.fd = ::dup(folder);
+    if (target->folder.fd < 0) return Error{errno_text("open", file.parent_path(), errno)};
+    return target;
+  }
+  if (st.st_uid != geteuid()) {
+    return Error{"not saving the settings through " + file.string() + ": the link belongs to user " +
+                 std::to_string(st.st_uid) + ", not to user " + std::to_string(geteuid())};
+  }
+  std::error_code ec;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
+  if (ec) return Error{"cannot follow " + file.string() + ": " + ec.message()};
+  auto opened = open_own_folder(resolved.parent_path());
+  if (!opened) return Error{opened.reason()};
+  target->folder.fd = opened.value();
+  target->name = resolved.filename().string();
+  target->path = resolved;
+  return target;
+}
+
+// The lock beside the settings file: opened without following a link, and only a plain file of the
+// user's own with no other name, so that nobody else's file can stand in for it.
+Result<int> open_lock(int folder, const std::string& name, const std::filesystem::path& path) {
+  const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return Error{errno_text("lock", path, errno)};
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+    ::close(fd);
+    return Error{"cannot lock " + path.string() + ": not a plain file of user " + std::to_string(geteuid()) +
+                 " with a single name"};
+  }
+  return fd;
+}
+
+// Waits for the lock for at most `wait`, so that a holder that never lets go cannot hold up the program.
+Status take_lock(int fd, std::chrono::milliseconds wait, const std::filesystem::path& path) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return ok_status();
+    if (errno != EWOULDBLOCK && errno != EINTR) return Error{errno_text("lock", path, errno)};
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return Error{"cannot save the settings: another program has held " + path.string() + " for " +
+                   std::to_string(wait.count()) + " ms"};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace
@@ -185,7 +276,8 @@ std::string IniDocument::text() const {
 
 // ---- IniSettingsStore ----
 
-IniSettingsStore::IniSettingsStore(std::filesystem::path root) : m_root(std::move(root)) {}
+IniSettingsStore::IniSettingsStore(std::filesystem::path root, std::chrono::milliseconds lock_wait)
+    : m_root(std::move(root)), m_lock_wait(lock_wait) {}
 
 std::filesystem::path IniSettingsStore::default_root() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') return xdg;
@@ -237,35 +329,41 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
   }
   const std::filesystem::path file = file_of(app, section);
   if (Status made = make_folder(file.parent_path()); !made) return made;
+  auto opened = open_own_folder(file.parent_path());
+  if (!opened) return Error{opened.reason()};
+  const UniqueFd folder{opened.value()};
 
   const std::filesystem::path lock_path = file.string() + ".lock";
-  UniqueFd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-  if (lock.fd < 0) return Error{errno_text("lock", lock_path, errno)};
-  while (flock(lock.fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return Error{errno_text("lock", lock_path, errno)};
-  }
+  auto locked = open_lock(folder.fd, lock_path.filename().string(), lock_path);
+  if (!locked) return Error{locked.reason()};
+  const UniqueFd lock{locked.value()};
+  if (Status taken = take_lock(lock.fd, m_lock_wait, lock_path); !taken) return taken;
 
   auto current = read_file(file);
   if (!current) return Error{current.reason()};
   IniDocument doc = IniDocument::parse(current.value().value_or(std::string()));
   for (const SettingText& entry : entries) doc.set(section, entry.key, entry.text);
 
-  const std::filesystem::path target = replaced_file(file);
-  const std::filesystem::path temp = target.string() + ".tmp";
+  auto found = save_target(folder.fd, file);
+  if (!found) return Error{found.reason()};
+  const SaveTarget& target = *found.value();
+  const std::string temp_name = target.name + ".tmp";
+  const std::filesystem::path temp = target.path.string() + ".tmp";
   // What an interrupted save left at the temporary name goes first, whatever it is (a link must not
   // redirect the write, a FIFO must not block it), and the temporary file is made afresh.
-  ::unlink(temp.c_str());
-  UniqueFd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+  ::unlinkat(target.folder.fd, temp_name.c_str(), 0);
+  UniqueFd out{::openat(target.folder.fd, temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
   Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
-  if (written && ::rename(temp.c_str(), target.c_str()) != 0) written = Error{errno_text("replace", target, errno)};
+  if (written && ::renameat(target.folder.fd, temp_name.c_str(), target.folder.fd, target.name.c_str()) != 0) {
+    written = Error{errno_text("replace", target.path, errno)};
+  }
   if (!written) {
-    ::unlink(temp.c_str());
+    ::unlinkat(target.folder.fd, temp_name.c_str(), 0);
     return written;
   }
-  UniqueFd folder{::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  if (folder.fd >= 0) ::fsync(folder.fd);
+  ::fsync(target.folder.fd);
   return ok_status();
 }
 

@@ -5,10 +5,14 @@
 // old file or the new one. A save re-reads the file under an exclusive flock on "<file>.lock", changes
 // one line, writes "<file>.tmp" (flushed to disk), and renames it over the file: a crash leaves the old
 // file or the new one and at most that one temporary file, which the next save replaces; two processes
-// saving at once never lose each other's keys. Lines the parser does not understand are kept as they
-// stand, line ends included. Keys match without regard to ASCII case, as registry value names do.
+// saving at once never lose each other's keys. A save writes only in folders of the user the program
+// runs as, never through a link it does not own, and waits for the lock for a bounded time. Lines the parser does not
+// understand are kept as they stand, line ends included. Keys match without regard to ASCII case, as registry value
+// names do.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -34,10 +38,15 @@ class IniDocument {
   bool m_bom = false;  // the file starts with a UTF-8 byte-order mark
 };
 
+// No settings file is larger: a larger one is refused before it is read.
+constexpr std::uint64_t kMaxSettingsBytes = 64 * 1024;
+// How long a save waits for the lock that another program's save holds.
+constexpr std::chrono::milliseconds kLockWait{3000};
+
 class IniSettingsStore final : public SettingsStore {
  public:
-  // Files live in <root>/<app>/<section>.ini.
-  explicit IniSettingsStore(std::filesystem::path root);
+  // Files live in <root>/<app>/<section>.ini. A save waits at most `lock_wait` for another's save.
+  explicit IniSettingsStore(std::filesystem::path root, std::chrono::milliseconds lock_wait = kLockWait);
   // $XDG_CONFIG_HOME when set to an absolute path, else $HOME/.config.
   static std::filesystem::path default_root();
 
@@ -55,6 +64,7 @@ class IniSettingsStore final : public SettingsStore {
 
  private:
   std::filesystem::path m_root;
+  std::chrono::milliseconds m_lock_wait;
 };
 
 }  // namespace forms::linux_services

@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <span>
 #include <vector>
 
+#include "backends/linux_services/deadline.h"
 #include "backends/linux_services/ini_store.h"
 #include "backends/linux_services/unique_fd.h"
 #include "forms/native_services.h"
@@ -43,15 +45,16 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 
 struct LoadState {
   Size bound;
-  bool scale_in_decoder = false;  // JPEG decodes straight to a smaller size; the others decode whole
-  std::string refused;            // why the picture was refused at its header, or empty
-  std::vector<bool> rows;         // the rows the decoder has delivered, once it knows the height
+  long long cap = kMaxSourcePixels;  // the most pixels the format may have (pixel_cap)
+  bool scale_in_decoder = false;     // JPEG decodes straight to a smaller size; the others decode whole
+  std::string refused;               // why the picture was refused at its header, or empty
+  std::vector<bool> rows;            // the rows the decoder has delivered, once it knows the height
   int rows_done = 0;
 };
 
 void on_size_prepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
   auto* state = static_cast<LoadState*>(data);
-  if (Status ok = check_source_size({width, height}); !ok) {
+  if (Status ok = check_source_size({width, height}, state->cap); !ok) {
     state->refused = ok.reason();
     // A size of zero makes every gdk-pixbuf module stop before it allocates the picture's pixels.
     gdk_pixbuf_loader_set_size(loader, 0, 0);
@@ -141,7 +144,10 @@ class Decoder {
     const Size fit = fit_within(have, m_state.bound);
     if (fit == have) return to_picture(pixbuf);
     PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
-    if (!scaled) return Error{what + ": out of memory"};
+    if (!scaled) return Error{what + ": out of memory", Failure::Passing};
+    // The decoded picture goes before its scaled copy is converted, so that the two never meet a third.
+    g_object_unref(m_loader);
+    m_loader = nullptr;
     return to_picture(scaled.get());
   }
 
@@ -151,17 +157,22 @@ class Decoder {
 
   bool start() {
     m_format = sniff_format(m_head);
-    const char* module = module_name(m_format);
-    if (module == nullptr) {
-      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG, TIFF or bitmap)";
+    if (const char* refused = refused_format(m_format)) {
+      m_error = refused;
       return false;
     }
+    const char* module = module_name(m_format);
+    if (module == nullptr) {
+      m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
+      return false;
+    }
+    m_state.cap = pixel_cap(m_format, m_state.bound);
     if (const char* implausible = implausible_header(m_format, m_head)) {
       m_error = implausible;
       return false;
     }
     if (const auto size = declared_size(m_format, m_head)) {
-      if (Status ok = check_source_size(*size); !ok) {
+      if (Status ok = check_source_size(*size, m_state.cap); !ok) {
         m_error = ok.reason();
         return false;
       }
@@ -276,33 +287,59 @@ class GlyphRenderer {
   PangoLayout* m_layout;
 };
 
+// Why a file cannot be opened, and whether that lasts: a file missing from a folder that is there is
+// gone, while a missing folder may be a drive not mounted yet, and a refused permission, an I/O error or
+// a lack of memory says nothing about the file itself.
+Error open_failure(const std::string& what, const std::string& path, int error) {
+  if (error == ENOENT) {
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    struct stat st {};
+    if (!folder.empty() && (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+      return Error{what + ": its folder is not there (a drive not mounted yet?)", Failure::Passing};
+    }
+    return Error{what + ": " + std::strerror(error)};
+  }
+  if (error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG) return Error{what + ": " + std::strerror(error)};
+  return Error{what + ": " + std::strerror(error), Failure::Passing};
+}
+
+Result<PictureRef> load_file(const std::string& path, Size bound, const std::string& what) {
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  const int fd = file.fd;
+  if (fd < 0) return open_failure(what, path, errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
+  if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
+  if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
+  if (st.st_size == 0) return Error{what + ": the file is empty"};
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
+  Decoder decoder(bound);
+  std::vector<std::uint8_t> buffer(65536);
+  std::uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
+    total += static_cast<std::uint64_t>(n);
+    // A file that grows while it is read is cut at the size a picture may have.
+    if (n == 0 || total > kMaxPictureBytes) break;
+    if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+  }
+  return decoder.finish(what);
+}
+
 class LinuxServices final : public NativeServices {
  public:
+  // On a thread of its own and within kPictureDeadline: a stalled mount or a decoder spinning over a
+  // crafted file costs the program a few seconds without its picture, never its main loop.
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    const int fd = file.fd;
-    if (fd < 0) return Error{what + ": " + std::strerror(errno)};
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return Error{what + ": " + std::strerror(errno)};
-    if (S_ISDIR(st.st_mode)) return Error{what + ": it is a folder, not a file"};
-    if (!S_ISREG(st.st_mode)) return Error{what + ": not a file"};
-    if (st.st_size == 0) return Error{what + ": the file is empty"};
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
-    Decoder decoder(bound);
-    std::vector<std::uint8_t> buffer(65536);
-    std::uint64_t total = 0;
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return Error{what + ": " + std::strerror(errno)};
-      total += static_cast<std::uint64_t>(n);
-      // A file that grows while it is read is cut at the size a picture may have.
-      if (n == 0 || total > kMaxPictureBytes) break;
-      if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
-    }
-    return decoder.finish(what);
+    if (m_overdue.contains(path)) return Error{what + ": it took too long before", Failure::Passing};
+    auto loaded = linux_services::run_within(linux_services::kPictureDeadline, what,
+                                             [path, bound, what] { return load_file(path, bound, what); });
+    if (!loaded && loaded.reason().ends_with(linux_services::kOverdue)) m_overdue.insert(path);
+    return loaded;
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
@@ -328,6 +365,7 @@ class LinuxServices final : public NativeServices {
 
  private:
   GlyphRenderer m_text;
+  std::set<std::string> m_overdue;  // pictures that passed their deadline: not tried again in this run
 };
 
 }  // namespace

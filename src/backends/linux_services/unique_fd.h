@@ -8,6 +8,7 @@ namespace forms {
 struct UniqueFd {
   int fd = -1;
 
+  UniqueFd() = default;
   explicit UniqueFd(int descriptor) : fd(descriptor) {}
   ~UniqueFd() {
     if (fd >= 0) ::close(fd);

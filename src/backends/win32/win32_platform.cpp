@@ -11,6 +11,7 @@
 #include "backends/win32_services/handles.h"
 #include "backends/win32_services/wide_text.h"
 #include "forms/form.h"
+#include "values/printable.h"
 
 namespace forms::win32 {
 namespace {
@@ -175,7 +176,7 @@ void Win32Platform::fail(const std::string& what) {
   g_failing = true;
   const std::string program = g_current != nullptr ? g_current->app_exe_name() : std::string("dialsaver");
   const std::string message = program + ": " + what;
-  std::fprintf(stderr, "%s\n", message.c_str());
+  std::fprintf(stderr, "%s\n", forms::printable(message).c_str());
   std::fflush(stderr);
   MessageBoxW(nullptr, widen(message).c_str(), widen(program).c_str(),
               MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND | MB_TASKMODAL);

@@ -43,7 +43,6 @@ const CLSID* decoder_for(PictureFormat format) {
     case PictureFormat::Png:
       return &CLSID_WICPngDecoder;
     case PictureFormat::Tiff:
-      return &CLSID_WICTiffDecoder;
     case PictureFormat::Unknown:
       break;
   }
@@ -77,7 +76,7 @@ class PictureDecoder {
   Result<PictureRef> load_file(const std::string& path, Size bound) {
     const std::string what = "cannot load " + path;
     auto bytes = read_file(widen(path));
-    if (!bytes) return Error{what + ": " + bytes.reason()};
+    if (!bytes) return Error{what + ": " + bytes.reason(), bytes.failure()};
     return decode_bytes(bytes.value(), what, bound);
   }
 
@@ -96,18 +95,26 @@ class PictureDecoder {
     return m_factory.get();
   }
 
+  // A file missing from a folder that is there is gone; a missing folder or drive may be one not mounted
+  // yet, and a refused access or a file another program holds says nothing about the file itself.
+  static Error open_failure(DWORD error) {
+    const bool lasting = error == ERROR_FILE_NOT_FOUND || error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME ||
+                         error == ERROR_FILENAME_EXCED_RANGE;
+    return Error{error_text(error), lasting ? Failure::Lasting : Failure::Passing};
+  }
+
   // A picture is a regular, non-empty file on a disk (not a folder, a device or a pipe), no larger than
   // a picture within the pixel limit can be.
   static Result<std::vector<std::uint8_t>> read_file(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Error{error_text(GetLastError())};
+    if (attributes == INVALID_FILE_ATTRIBUTES) return open_failure(GetLastError());
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Error{"it is a folder, not a file"};
     win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return Error{error_text(GetLastError())};
+    if (!file) return open_failure(GetLastError());
     LARGE_INTEGER size{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK) return Error{"it is not a file on a disk"};
-    if (GetFileSizeEx(file.get(), &size) == 0) return Error{error_text(GetLastError())};
+    if (GetFileSizeEx(file.get(), &size) == 0) return Error{error_text(GetLastError()), Failure::Passing};
     if (size.QuadPart == 0) return Error{"the file is empty"};
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxPictureBytes) return Error{"the file is too large"};
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
@@ -115,7 +122,9 @@ class PictureDecoder {
     while (done < bytes.size()) {
       DWORD got = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-      if (ReadFile(file.get(), bytes.data() + done, want, &got, nullptr) == 0) return Error{error_text(GetLastError())};
+      if (ReadFile(file.get(), bytes.data() + done, want, &got, nullptr) == 0) {
+        return Error{error_text(GetLastError()), Failure::Passing};
+      }
       if (got == 0) break;
       done += got;
     }
@@ -135,10 +144,11 @@ class PictureDecoder {
     auto* data = const_cast<BYTE*>(bytes.data());
     if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(data, static_cast<DWORD>(bytes.size()));
     if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
-    return decode(stream.get(), *decoder_for(format.value()), what, bound);
+    return decode(stream.get(), format.value(), what, bound);
   }
 
-  Result<PictureRef> decode(IStream* stream, const CLSID& decoder_class, const std::string& what, Size bound) {
+  Result<PictureRef> decode(IStream* stream, PictureFormat format, const std::string& what, Size bound) {
+    const CLSID& decoder_class = *decoder_for(format);
     ComRef<IWICBitmapDecoder> decoder;
     ComRef<IWICBitmapFrameDecode> frame;
     HRESULT hr =
@@ -151,7 +161,8 @@ class PictureDecoder {
     if (FAILED(hr)) return Error{what + ": " + hresult_text(hr)};
     if (width > INT_MAX || height > INT_MAX) return Error{what + ": the picture is too large"};
     const Size source{static_cast<int>(width), static_cast<int>(height)};
-    if (Status size_ok = check_source_size(source); !size_ok) return Error{what + ": " + size_ok.reason()};
+    if (Status size_ok = check_source_size(source, pixel_cap(format, bound)); !size_ok)
+      return Error{what + ": " + size_ok.reason()};
 
     // Premultiplied BGRA in memory is 0xAARRGGBB in a little-endian word: the Picture's own layout. The
     // scaler pulls rows from the converter as it goes, so the full-size picture is never held.

@@ -6,6 +6,7 @@
 #include "forms/user32.h"
 #include "resources/definitions.h"
 #include "settings/settings.h"
+#include "values/printable.h"
 #include "windows/dial/dial.h"
 
 namespace saver {
@@ -38,8 +39,10 @@ void frmmain::Form_Load() {
   Picture1.AutoRedraw = true;
   Picture2.Visible(false);
 
-  // A picture that does not load leaves the face without one; the user is told once the clock runs,
-  // and the default picture is stored for the next start.
+  // A picture that does not load leaves the face without one. When the file is gone or is no picture,
+  // the user is told once the clock runs and the default picture is stored for the next start; a passing
+  // failure (a timeout, an I/O or permission error, a drive not mounted yet) keeps the user's choice and
+  // is only reported.
   auto picture = forms::LoadPicture(gPicturePath);
   Picture2.Picture(picture ? std::move(picture).value() : nullptr);
   redraw();
@@ -47,11 +50,17 @@ void frmmain::Form_Load() {
   Timer1.Interval(1000);
   Timer1.Enabled(true);
   if (Picture2.Picture()) return;
+  if (picture.failure() == forms::Failure::Passing) {
+    std::fprintf(stderr, "%s: %s\n", forms::printable(forms::App.EXEName()).c_str(),
+                 forms::printable(picture.reason()).c_str());
+    return;
+  }
 
   forms::MsgBox("Image Not Found", forms::vbOKOnly);
   gPicturePath = settings::DefaultPicturePath();
   if (forms::Status saved = settings::SavePicturePath(); !saved) {
-    std::fprintf(stderr, "%s: %s\n", forms::App.EXEName().c_str(), saved.reason().c_str());
+    std::fprintf(stderr, "%s: %s\n", forms::printable(forms::App.EXEName()).c_str(),
+                 forms::printable(saved.reason()).c_str());
   }
 }
 

@@ -13,7 +13,8 @@ TEST(ParseWindowId, TakesXScreenSaversHexadecimalAndDecimal) {
 }
 
 TEST(ParseWindowId, RefusesWhatNamesNoWindow) {
-  for (const char* text : {"", "0", "0x", "0x0", "12abc", "-5", " 12", "0xZZ", "99999999999999999999999"}) {
+  for (const char* text : {"", "0", "0x", "0x0", "12abc", "-5", " 12", "0xZZ", "99999999999999999999999",
+                           "0x100000040000C", "0x20000000", "4294967297"}) {
     EXPECT_FALSE(parse_window_id(text).has_value()) << '"' << text << '"';
   }
 }

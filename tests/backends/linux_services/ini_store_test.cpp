@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <cstdlib>
 #include <filesystem>
@@ -141,6 +146,107 @@ TEST_F(IniStoreTest, AFileThatIsAFolderFailsToReadAndToWriteWithAReason) {
   const forms::Status written = store.write("Quillet", "Settings", "COLOR1", "1");
   ASSERT_FALSE(written);
   EXPECT_FALSE(fs::exists(root / "Quillet" / "Settings.ini.tmp"));
+}
+
+// ---- What a save trusts: only folders and files of the user the program runs as ----
+
+constexpr uid_t kSomeoneElse = 65534;
+
+TEST_F(IniStoreTest, NewFoldersAreTheUsersAloneAndAFileOverTheSizeCapIsRefused) {
+  IniSettingsStore store(root / "config");
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "1"));
+  for (const fs::path& made : {root / "config", root / "config" / "Quillet"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+  }
+  std::ofstream(root / "config" / "Quillet" / "Settings.ini") << "[Settings]\nCOLOR1=" << std::string(70000, '7');
+  auto read = store.read("Quillet", "Settings", "COLOR1");
+  ASSERT_FALSE(read);
+  EXPECT_NE(read.reason().find("64 KiB"), std::string::npos) << read.reason();
+  EXPECT_FALSE(store.write("Quillet", "Settings", "COLOR2", "2"));
+}
+
+TEST_F(IniStoreTest, ALockThatIsNeverFreedFailsTheSaveWithinTheWaitWithAReason) {
+  IniSettingsStore store(root, std::chrono::milliseconds(300));
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "1"));
+  const fs::path lock_path = root / "Quillet" / "Settings.ini.lock";
+  const int holder = ::open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);  // another open file description: conflicts as another process's would
+  const auto start = std::chrono::steady_clock::now();
+  const forms::Status written = store.write("Quillet", "Settings", "COLOR1", "2");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ::close(holder);
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.reason().find("held"), std::string::npos) << written.reason();
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=1\n");
+}
+
+TEST_F(IniStoreTest, ALockThatIsALinkOrHasASecondNameIsRefusedAndLeftAlone) {
+  fs::create_directories(root / "Quillet");
+  const fs::path lock_path = root / "Quillet" / "Settings.ini.lock";
+  std::ofstream(root / "victim") << "kept";
+  IniSettingsStore store(root);
+  fs::create_symlink(root / "victim", lock_path);
+  EXPECT_FALSE(store.write("Quillet", "Settings", "COLOR1", "1"));
+  fs::remove(lock_path);
+  fs::create_hard_link(root / "victim", lock_path);
+  const forms::Status written = store.write("Quillet", "Settings", "COLOR1", "1");
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.reason().find("single name"), std::string::npos) << written.reason();
+  EXPECT_FALSE(fs::exists(root / "Quillet" / "Settings.ini"));
+  EXPECT_EQ(fs::file_size(root / "victim"), 4u);
+}
+
+TEST_F(IniStoreTest, AFolderThatIsALinkIsNotWrittenThrough) {
+  fs::create_directories(root / "elsewhere");
+  fs::create_directories(root / "config");
+  fs::create_directory_symlink(root / "elsewhere", root / "config" / "Quillet");
+  IniSettingsStore store(root / "config");
+  const forms::Status written = store.write("Quillet", "Settings", "COLOR1", "1");
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.reason().find("link"), std::string::npos) << written.reason();
+  EXPECT_TRUE(fs::is_empty(root / "elsewhere"));
+}
+
+// Run as root with another user's environment (su without -, sudo -E), the program finds that user's
+// folders: it reads them, but writes nothing there, and says why.
+TEST_F(IniStoreTest, FoldersAndLinksOfAnotherUserAreNotWrittenIn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  IniSettingsStore store(root);
+  write_file("[Settings]\nCOLOR1=1\n");
+  ASSERT_EQ(::chown((root / "Quillet").c_str(), kSomeoneElse, kSomeoneElse), 0);
+  forms::Status written = store.write("Quillet", "Settings", "COLOR1", "2");
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.reason().find("belongs to user 65534"), std::string::npos) << written.reason();
+  auto read = store.read("Quillet", "Settings", "COLOR1");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read.value(), "1");
+  EXPECT_EQ(fs::directory_iterator(root / "Quillet")->path().filename(), "Settings.ini");  // no lock, no temp
+
+  // A missing folder is not made inside another user's.
+  ASSERT_EQ(::chown(root.c_str(), kSomeoneElse, kSomeoneElse), 0);
+  EXPECT_FALSE(store.write("Other", "Settings", "COLOR1", "2"));
+  EXPECT_FALSE(fs::exists(root / "Other"));
+  ASSERT_EQ(::chown(root.c_str(), 0, 0), 0);
+
+  // A linked settings file is followed only when the link and its target's folder are the user's own.
+  ASSERT_EQ(::chown((root / "Quillet").c_str(), 0, 0), 0);
+  fs::remove(root / "Quillet" / "Settings.ini");
+  fs::create_directories(root / "theirs");
+  std::ofstream(root / "theirs" / "file.ini") << "[Settings]\nCOLOR1=1\n";
+  fs::create_symlink(root / "theirs" / "file.ini", root / "Quillet" / "Settings.ini");
+  ASSERT_EQ(::lchown((root / "Quillet" / "Settings.ini").c_str(), kSomeoneElse, kSomeoneElse), 0);
+  EXPECT_FALSE(store.write("Quillet", "Settings", "COLOR1", "2"));
+  ASSERT_EQ(::lchown((root / "Quillet" / "Settings.ini").c_str(), 0, 0), 0);
+  ASSERT_EQ(::chown((root / "theirs").c_str(), kSomeoneElse, kSomeoneElse), 0);
+  EXPECT_FALSE(store.write("Quillet", "Settings", "COLOR1", "2"));
+  ASSERT_EQ(::chown((root / "theirs").c_str(), 0, 0), 0);
+  ASSERT_TRUE(store.write("Quillet", "Settings", "COLOR1", "2"));
+  EXPECT_EQ(file_text(), "[Settings]\nCOLOR1=2\n");
 }
 
 TEST(IniDocumentTest, AddsAMissingSectionAfterTheOthers) {

@@ -46,9 +46,13 @@ void expect_near(std::uint32_t actual, std::uint32_t expected, int tolerance, co
   }
 }
 
-TEST_F(PicturesTest, TheFiveFormatsLoadWithTheirPixels) {
+TEST_F(PicturesTest, TheFourFormatsLoadWithTheirPixelsAndTiffIsRefused) {
+  auto tiff = services->load_picture(path("pattern.tif"), {});
+  ASSERT_FALSE(tiff);
+  EXPECT_EQ(tiff.failure(), forms::Failure::Lasting) << "a TIFF is no picture the program reads";
+  EXPECT_NE(tiff.reason().find("TIFF pictures are not read"), std::string::npos) << tiff.reason();
   // Each file is 8 x 4: four red columns, then four blue ones.
-  for (const char* name : {"pattern.bmp", "pattern.gif", "pattern.jpg", "pattern.png", "pattern.tif"}) {
+  for (const char* name : {"pattern.bmp", "pattern.gif", "pattern.jpg", "pattern.png"}) {
     auto loaded = services->load_picture(path(name), {});
     ASSERT_TRUE(loaded) << name << ": " << loaded.reason();
     const forms::Picture& picture = *loaded.value();

@@ -142,6 +142,22 @@ def bmp(width, height, pixel_bytes, bits=24):
     return b"BM" + struct.pack("<IHHI", header_size + len(pixel_bytes), 0, 0, header_size) + info + pixel_bytes
 
 
+# ---- TIFF, which the program refuses whatever it holds ----
+
+def tiff(little):
+    """A 2 x 2 uncompressed 8-bit greyscale TIFF with one directory."""
+    e = "<" if little else ">"
+    entries = [(256, 3, 1, 2), (257, 3, 1, 2), (258, 3, 1, 8), (259, 3, 1, 1), (262, 3, 1, 1),
+               (273, 4, 1, 8), (277, 3, 1, 1), (278, 3, 1, 2), (279, 4, 1, 4)]
+    head = (b"II" if little else b"MM") + struct.pack(e + "HI", 42, 12)
+    pixels = b"\x00\x40\x80\xff"
+    ifd = struct.pack(e + "H", len(entries))
+    for tag, kind, count, value in entries:
+        packed = struct.pack(e + "H", value) + b"\x00\x00" if kind == 3 else struct.pack(e + "I", value)
+        ifd += struct.pack(e + "HHI", tag, kind, count) + packed
+    return head + pixels + ifd + struct.pack(e + "I", 0)
+
+
 def valid_bmp():
     row = b"".join(bytes((x * 8, 64, 200)) for x in range(32))  # 96 bytes, already a multiple of 4
     return bmp(32, 24, row * 24)
@@ -174,6 +190,11 @@ def main():
 
     # A frame of no pixels inside a normal screen, and a 1 x 1 frame on a 65,535-square screen.
     write("gif-frame-0x0.gif", gif(16, 16, 0, 0))
+    # An 8192 x 8192 screen whose frame has no pixels at all: the decoder would allocate the screen and
+    # then spin over the data (tests/e2e/xvfb.sh makes the 60 MB one, within the caps, for the deadline).
+    write("gif-screen-8192x8192-no-image.gif", gif(8192, 8192, 8192, 8192, pixels=0))
+    write("tiff-little-endian-2x2.tif", tiff(True))
+    write("tiff-big-endian-2x2.tif", tiff(False))
 
     # Heights of -65,535 (top-down, 65,535 wide) and 2^31 (as stored, the most negative 32-bit value).
     write("bmp-height-minus-65535.bmp", bmp(65535, -65535, b"\x00" * 64))

@@ -121,7 +121,7 @@ TEST_F(FrmprevTest, LoadingMakesTheHiddenSaverWindowFirstAndKeepsItAsleep) {
 }
 
 TEST_F(FrmprevTest, AMissingPictureIsReportedByTheHiddenSaverWindowAndTheDefaultIsDrawn) {
-  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  stored("PICTURE_PATH", gone_file());
   frmprev& form = start_preview();
   ASSERT_EQ(platform->messages.size(), 1u);
   EXPECT_EQ(platform->messages[0].text, "Image Not Found");

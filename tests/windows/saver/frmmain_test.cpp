@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 
 #include "headless_fixture.h"
@@ -259,7 +261,7 @@ TEST_F(FrmmainTest, LoadSizesMaximisesAndRaisesBeforeLoadingThePicture) {
 }
 
 TEST_F(FrmmainTest, AMissingPictureIsReportedAndReplacedByTheDefaultButTheClockStillRuns) {
-  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  stored("PICTURE_PATH", gone_file());
   bool ticked_during_message = false;
   platform->during_message_box = [&](const forms::headless::MessageRecord&) {
     platform->advance_ms(1000);  // the message box's loop still delivers ticks
@@ -281,6 +283,22 @@ TEST_F(FrmmainTest, AMissingPictureIsReportedAndReplacedByTheDefaultButTheClockS
   const auto lines = trace.of("line");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].args[0], form.mCenterX);
+  EXPECT_FALSE(platform->ended());
+}
+
+// A picture whose folder is not there (a drive not mounted yet) may come back: the face is drawn without
+// it and the user's choice stays, unannounced and unwritten.
+TEST_F(FrmmainTest, APictureThatFailsForAPassingReasonKeepsTheUsersChoice) {
+  const std::string unmounted =
+      (std::filesystem::temp_directory_path() / "dialsaver-no-such-drive" / "holiday.jpg").string();
+  stored("PICTURE_PATH", unmounted);
+  frmmain& form = start_saver(800, 600);
+  EXPECT_TRUE(platform->messages.empty());
+  EXPECT_EQ(settings::gPicturePath, unmounted);
+  EXPECT_EQ(stored("PICTURE_PATH"), unmounted);
+  EXPECT_TRUE(store().writes.empty());
+  EXPECT_EQ(form.Picture2.Picture(), nullptr);
+  EXPECT_EQ(face("circle").size(), 79u + 19u + 27u);
   EXPECT_FALSE(platform->ended());
 }
 

@@ -138,7 +138,7 @@ TEST_F(FrmSettingTest, AFailedSaveKeepsTheDialogOpenWithTheReason) {
 }
 
 TEST_F(FrmSettingTest, AMissingDefaultPictureLeavesTheThumbnailEmptySilently) {
-  platform->path = "/nowhere";
+  platform->path = std::filesystem::path(gone_file()).parent_path().string();  // a folder without a.gif
   frmSetting& dialog = open_dialog();
   // The hidden saver window reports its own failed picture; the dialog says nothing more.
   EXPECT_EQ(platform->messages.size(), 1u);
@@ -147,7 +147,7 @@ TEST_F(FrmSettingTest, AMissingDefaultPictureLeavesTheThumbnailEmptySilently) {
 }
 
 TEST_F(FrmSettingTest, ConfigurationLoadsTheHiddenSaverWindowAndReportsItsPictureFirst) {
-  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  stored("PICTURE_PATH", gone_file());
   frmSetting& dialog = open_dialog();
   std::vector<std::string> order;
   for (const std::string& line : platform->log) {
