@@ -142,7 +142,7 @@ Status make_folder(const std::filesystem::path& folder) {
 // with the user's other dotfiles, say), so that the link survives the save. A link is followed only when
 // it belongs to the user and its target's folder does too.
 struct SaveTarget {
-  UniqueFd folder;         // the folder of the file that is replaced
+  UniqueFd folder;   // the folder of the file that is replaced
   std::string name;  // that file's name in it
   std::filesystem::path path;
 };
@@ -352,7 +352,8 @@ Status IniSettingsStore::write_all(const std::string& app, const std::string& se
   // What an interrupted save left at the temporary name goes first, whatever it is (a link must not
   // redirect the write, a FIFO must not block it), and the temporary file is made afresh.
   ::unlinkat(target.folder.fd, temp_name.c_str(), 0);
-  UniqueFd out{::openat(target.folder.fd, temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+  UniqueFd out{
+      ::openat(target.folder.fd, temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (out.fd < 0) return Error{errno_text("write", temp, errno)};
   Status written = write_fully(out.fd, doc.text(), temp);
   if (written && ::fsync(out.fd) != 0) written = Error{errno_text("write", temp, errno)};
