@@ -41,7 +41,8 @@ GtkWindow* window_of(Form* form) {
 }
 
 // Foreign windows' events (a preview host's destruction, XScreenSaver's window resized) reach the
-// windows that live in them. A window may unload its form, and so go away, while the others wait.
+// windows that live in them, and a change of the active window reaches every window. A window may unload
+// its form, and so go away, while the others wait.
 GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent* /*event*/, gpointer data) {
   auto* platform = static_cast<GtkPlatform*>(data);
   const x11::StructureEvent event = x11::decode(xevent);
@@ -98,6 +99,7 @@ void GtkPlatform::need_display() {
   if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
   gdk_window_add_filter(nullptr, host_filter, this);
+  x11::watch_properties(x11::root());
   if (m_hack_window && !x11::window_size(*m_hack_window)) {
     std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW names no window; drawing in a window of its own\n",
                  app_exe_name().c_str());
