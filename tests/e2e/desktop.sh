@@ -219,6 +219,8 @@ saver() {  # saver TAG
   xdotool key alt+F4
   check "[$tag] Alt+F4 ends the saver, and the process ends with its window" gone_promptly '^dialsaver$' "$pid"
   check "[$tag] the saver writes no GTK critical or warning" quiet_log "saver-$tag"
+  # A saver Alt+F4 left running would hold the single-instance lock against the next one.
+  { kill -KILL "$pid" && wait "$pid"; } 2>/dev/null
 
   launch "saver-key-$tag" /S
   if wait_for 20 window_shown '^dialsaver$'; then
