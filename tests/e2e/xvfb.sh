@@ -67,7 +67,7 @@ launch() {
   mkdir -p "$work/$name/config" "$work/$name/run"
   chmod 700 "$work/$name/run"
   XDG_CONFIG_HOME=$work/$name/config XDG_RUNTIME_DIR=${runtime_dir:-$work/$name/run} GSETTINGS_BACKEND=memory \
-    NO_AT_BRIDGE=1 "$program" "$@" >"$work/$name.log" 2>&1 &
+    NO_AT_BRIDGE=1 G_DEBUG=fatal-criticals "$program" "$@" >"$work/$name.log" 2>&1 &
   pid=$!
   pids+=("$pid")
 }

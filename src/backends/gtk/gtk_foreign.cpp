@@ -31,6 +31,10 @@ WindowHandle FormWindow::set_parent(x11::XId parent) {
 }
 
 void FormWindow::host_event(const x11::StructureEvent& event) {
+  if (event.kind == x11::StructureEvent::Kind::ActiveChanged) {
+    stay_on_top();
+    return;
+  }
   if (m_host == 0 || m_window == nullptr) return;
   using Kind = x11::StructureEvent::Kind;
   const x11::XId own = gtk_widget_get_realized(m_window) ? x11::id_of(gtk_widget_get_window(m_window)) : 0;
@@ -55,6 +59,7 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
         }
       }
       break;
+    case Kind::ActiveChanged:
     case Kind::Other:
       break;
   }

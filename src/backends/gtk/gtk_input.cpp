@@ -1,5 +1,5 @@
 // The saver's own input: a window with drawing surfaces and no widgets takes the keys that type a
-// character and the pointer's moves, and, covering its monitor, grabs the keyboard. Only a move that
+// character, Alt+F4, and the pointer's moves, and, covering its monitor, grabs the keyboard. Only a move that
 // changes the pointer's position reaches the form.
 #include "backends/gtk/gtk_window.h"
 
@@ -17,6 +17,12 @@ constexpr unsigned kGrabRetryMs = 100;
 gboolean FormWindow::on_key_press(GtkWidget* /*widget*/, GdkEventKey* event, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   if (!window->m_takes_input) return window->handle_dialog_key(*event) ? TRUE : FALSE;
+  // The saver holds the keyboard, so the window manager never sees Alt+F4: the window takes it as the
+  // close request it is. A window inside a host leaves it to the host.
+  if (event->keyval == GDK_KEY_F4 && (event->state & GDK_MOD1_MASK) != 0 && window->m_host == 0) {
+    window->m_platform.dispatch([window] { window->m_form.close_request(); });
+    return TRUE;
+  }
   const int code = char_code_of(event->keyval, event->state);
   if (code != 0) window->m_platform.dispatch([window, code] { window->m_form.key_press(code); });
   return TRUE;

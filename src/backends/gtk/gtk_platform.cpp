@@ -17,6 +17,7 @@
 #include <filesystem>
 
 #include "backends/gtk/gtk_window.h"
+#include "backends/gtk/work_area.h"
 #include "forms/form.h"
 #include "forms/user32.h"
 #include "values/printable.h"
@@ -47,7 +48,8 @@ GtkWindow* window_of(Form* form) {
 }
 
 // Foreign windows' events (a preview host's destruction, XScreenSaver's window resized) reach the
-// windows that live in them. A window may unload its form, and so go away, while the others wait.
+// windows that live in them, and a change of the active window reaches every window. A window may unload
+// its form, and so go away, while the others wait.
 GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent* /*event*/, gpointer data) {
   auto* platform = static_cast<GtkPlatform*>(data);
   const x11::StructureEvent event = x11::decode(xevent);
@@ -99,6 +101,7 @@ void GtkPlatform::need_display() {
   if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
   gdk_window_add_filter(nullptr, host_filter, this);
+  x11::watch_properties(x11::root());
   if (m_hack_window && !x11::window_size(*m_hack_window)) {
     std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW names no window; drawing in a window of its own\n",
                  forms::printable(app_exe_name()).c_str());
@@ -199,6 +202,7 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
   gtk_window_set_position(GTK_WINDOW(dialog), owner != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   auto* native = owner != nullptr ? dynamic_cast<FormWindow*>(owner->native()) : nullptr;
   if (native != nullptr && native->topmost()) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  keep_within_work_area(GTK_WINDOW(dialog), window_of(owner));
   const int response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
   return ok_cancel && response != GTK_RESPONSE_OK ? vbCancel : vbOK;
@@ -209,6 +213,7 @@ std::optional<std::string> GtkPlatform::open_file_dialog(Form& owner) {
   GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", window_of(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  keep_within_work_area(GTK_WINDOW(dialog), window_of(&owner));
   std::optional<std::string> chosen;
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
@@ -226,6 +231,7 @@ std::optional<OleColor> GtkPlatform::color_dialog(Form& owner, OleColor initial)
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog), FALSE);
   const GdkRGBA start{red_of(initial) / 255.0, green_of(initial) / 255.0, blue_of(initial) / 255.0, 1.0};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &start);
+  keep_within_work_area(GTK_WINDOW(dialog), window_of(&owner));
   std::optional<OleColor> chosen;
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
     GdkRGBA color{};

@@ -239,6 +239,18 @@ bool FormWindow::set_position(WindowHandle insert_after, int x, int y, int cx, i
   return true;
 }
 
+// A shown window that stays on top takes the focus back when another program's window becomes active:
+// xfwm4 moves a full-screen window that loses the focus down to the normal windows' layer, whatever its
+// above state, so a window that maps over the saver would stay over it. The program's own windows (a
+// message box over the saver) may take the focus.
+void FormWindow::stay_on_top() {
+  if (!m_topmost || m_in_hack || m_host != 0 || !m_shown || m_window == nullptr) return;
+  if (!gtk_widget_get_mapped(m_window)) return;
+  const x11::XId active = x11::active_window();
+  if (active == 0 || x11::is_own(active)) return;
+  gtk_window_present(GTK_WINDOW(m_window));
+}
+
 gboolean FormWindow::on_configure(GtkWidget* /*widget*/, GdkEventConfigure* event, gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
   const Size client{event->width * window->m_scale, event->height * window->m_scale};

@@ -65,7 +65,8 @@ class FormWindow final : public NativeWindow {
   Form& form() const { return m_form; }
   GtkWindow* gtk_window() const { return m_window != nullptr ? GTK_WINDOW(m_window) : nullptr; }
   bool topmost() const { return m_topmost; }
-  // A structure event of the foreign window this one lives in, or of this window's own X window.
+  // A structure event of the foreign window this one lives in, or of this window's own X window, or the
+  // change of the active window.
   void host_event(const x11::StructureEvent& event);
 
  private:
@@ -79,6 +80,7 @@ class FormWindow final : public NativeWindow {
   void connect_window();
   void update_title();
   void apply_window_state(WindowStateKind state);
+  void stay_on_top();
   GdkWindow* realized() const;
   static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);

@@ -107,6 +107,14 @@ StructureEvent decode(const void* xevent) {
       out.event = e.xconfigure.event;
       out.size = {e.xconfigure.width, e.xconfigure.height};
       break;
+    case PropertyNotify:
+      if (e.xproperty.window == DefaultRootWindow(e.xproperty.display) &&
+          e.xproperty.atom == gdk_x11_get_xatom_by_name("_NET_ACTIVE_WINDOW")) {
+        out.kind = StructureEvent::Kind::ActiveChanged;
+        out.window = e.xproperty.window;
+        out.event = e.xproperty.window;
+      }
+      break;
     default:
       break;
   }
@@ -174,12 +182,41 @@ bool map(XId window) {
   return !trap.failed();
 }
 
-bool watch_structure(XId window) {
+namespace {
+
+bool add_to_selection(XId window, long mask) {
   ErrorTrap trap;
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display(), window, &attributes) == 0) return false;
-  XSelectInput(display(), window, attributes.your_event_mask | StructureNotifyMask);
+  XSelectInput(display(), window, attributes.your_event_mask | mask);
   return !trap.failed();
+}
+
+}  // namespace
+
+bool watch_structure(XId window) { return add_to_selection(window, StructureNotifyMask); }
+
+bool watch_properties(XId window) { return add_to_selection(window, PropertyChangeMask); }
+
+XId active_window() {
+  ErrorTrap trap;
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  XId active = 0;
+  if (XGetWindowProperty(display(), DefaultRootWindow(display()), gdk_x11_get_xatom_by_name("_NET_ACTIVE_WINDOW"), 0, 1,
+                         False, XA_WINDOW, &type, &format, &items, &after, &data) == Success &&
+      type == XA_WINDOW && format == 32 && items == 1 && data != nullptr) {
+    active = *reinterpret_cast<Window*>(data);
+  }
+  if (data != nullptr) XFree(data);
+  return trap.failed() ? 0 : active;
+}
+
+bool is_own(XId window) {
+  return window != 0 && gdk_x11_window_lookup_for_display(gdk_display_get_default(), window) != nullptr;
 }
 
 }  // namespace forms::gtk::x11

@@ -24,7 +24,8 @@ std::optional<double> xft_dpi();
 
 // What a window living inside a foreign window needs to know of an X event.
 struct StructureEvent {
-  enum class Kind { Other, Destroyed, Reparented, Configured } kind = Kind::Other;
+  // ActiveChanged: the window manager named another active window (_NET_ACTIVE_WINDOW on the root).
+  enum class Kind { Other, Destroyed, Reparented, Configured, ActiveChanged } kind = Kind::Other;
   XId window = 0;  // the window the event is about
   XId event = 0;   // the window whose selection reported it
   XId parent = 0;  // Reparented: the new parent
@@ -53,6 +54,14 @@ bool reparent(XId window, XId parent, int x, int y);
 // Sizes the window, and moves it too when `move` is set.
 bool configure(XId window, int x, int y, int width, int height, bool move);
 bool map(XId window);
+// Selects the window's property changes for this client, beside any selection other clients made.
+bool watch_properties(XId window);
+
+// The window the window manager says is active (_NET_ACTIVE_WINDOW), or 0 when it names none.
+XId active_window();
+// Whether the window is one of this program's own top-level windows (any GTK window, dialogs included).
+bool is_own(XId window);
+
 // Selects the window's structure events (destruction, resizing) for this client, beside any selection
 // other clients made.
 bool watch_structure(XId window);
