@@ -9,6 +9,7 @@
 #include "backends/headless/headless.h"
 #include "forms/form.h"
 #include "settings/settings.h"
+#include "windows/saver/frmmain.h"
 
 class HeadlessTest : public ::testing::Test {
  protected:
@@ -18,6 +19,7 @@ class HeadlessTest : public ::testing::Test {
     settings::gColor1 = settings::kDefaultColor;
     settings::gColor2 = settings::kDefaultColor;
     settings::gStretchPic = settings::kDefaultStretch;
+    saver::frmmain::defer_picture_message = false;
     platform = std::make_unique<forms::headless::HeadlessPlatform>();
     platform->path = DIALSAVER_RESOURCES;  // a.gif lies there, as beside a built program
     platform->set_time(10, 10, 30);

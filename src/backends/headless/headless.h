@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "forms/backend.h"
 #include "forms/form.h"
 #include "forms/native_services.h"
-#include "forms/backend.h"
 
 namespace forms::headless {
 
@@ -41,6 +41,7 @@ struct MessageRecord {
   int buttons;
   std::string title;
   std::string owner;  // the owning form's name, or empty
+  WindowHandle owner_handle = 0;
 };
 
 struct WindowRecord {

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "resources/definitions.h"
-#include "windows/dial/dial.h"
-#include "settings/settings.h"
 #include "forms/user32.h"
+#include "resources/definitions.h"
+#include "settings/settings.h"
+#include "windows/dial/dial.h"
 
 namespace saver {
 
@@ -39,7 +39,8 @@ void frmmain::Form_Load() {
   Picture2.Visible(false);
 
   // A picture that does not load leaves the face without one; the user is told once the clock runs,
-  // and the default picture is stored for the next start.
+  // and the default picture is stored for the next start. The windows on further monitors load after
+  // the primary one has noted the failure, and leave the telling to it.
   auto picture = forms::LoadPicture(gPicturePath);
   Picture2.Picture(picture ? std::move(picture).value() : nullptr);
   redraw();
@@ -48,6 +49,13 @@ void frmmain::Form_Load() {
   Timer1.Enabled(true);
   if (Picture2.Picture()) return;
 
+  m_picture_missing = this == &forms::instance<frmmain>();
+  if (!defer_picture_message) report_missing_picture();
+}
+
+void frmmain::report_missing_picture() {
+  if (!m_picture_missing) return;
+  m_picture_missing = false;
   forms::MsgBox("Image Not Found", forms::vbOKOnly);
   gPicturePath = settings::DefaultPicturePath();
   if (forms::Status saved = settings::SavePicturePath(); !saved) {
@@ -163,8 +171,9 @@ void frmmain::Form_KeyPress(int& KeyAscii) {
 
 void frmmain::Form_MouseMove(int Button, int Shift, float X, float Y) {
   (void)Button, (void)Shift, (void)X, (void)Y;
-  if (mMoveCount < 3) {
-    ++mMoveCount;
+  frmmain& counter = forms::instance<frmmain>();
+  if (counter.mMoveCount < 3) {
+    ++counter.mMoveCount;
   } else {
     Unload();
   }
