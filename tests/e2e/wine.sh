@@ -123,8 +123,10 @@ use_build() {
 
 # The session's shell, which on Windows always runs: without a program on it, Wine closes the desktop a
 # second after a program ends, and the next one waits 10 to 30 s for a new desktop (explorer.exe) to start.
+# The wait for "ready" covers a desktop that closed before the session joined it.
 start_session() {
-  "$wine" "$bin/wine_helper.exe" session >/dev/null 2>&1 &
+  "$wine" "$bin/wine_helper.exe" session >"$work/session.log" 2>&1 &
+  poll 60 grep -q ready "$work/session.log" || fail "the session program did not join the desktop"
 }
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
@@ -234,17 +236,20 @@ saver_key_test() {
 # A saver ends only on a character key, a real pointer movement or a close request, and is on screen
 # within 2 s of its start, whatever the savers before it saw: one ended by a key, one by four moves, then
 # a third left alone, twice over.
-start_saver_shown() {  # -> $saver, or false when it is not on screen within 2 s
+start_saver_shown() {  # -> $saver, or false when it is not on screen within 2 s (then says when it was)
+  local begun=$SECONDS
   start "$bin/dialsaver.scr" /S
   saver=$started
-  poll 2 window_named '^dialsaver$'
+  poll 2 window_named '^dialsaver$' && return 0
+  poll 60 window_named '^dialsaver$' && echo "  (on screen after $((SECONDS - begun)) s)"
+  return 1
 }
 saver_sequence_test() {
   local round x saver
   for round in 1 2; do
     start_saver_shown || { fail "/S, round $round: the first saver was not on screen within 2 s"; stop "$saver"; return; }
     xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key a 2>/dev/null
-    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver"; stop "$saver"; return; }
+    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(xdotool getwindowfocus getwindowname 2>&1 | tail -n 1))"; stop "$saver"; return; }
     start_saver_shown || { fail "/S, round $round: the second saver was not on screen within 2 s"; stop "$saver"; return; }
     for x in 110 220 330 440; do
       xdotool mousemove --sync "$x" 170
