@@ -11,6 +11,7 @@
 #include "backends/headless/headless.h"
 #include "forms/form.h"
 #include "settings/settings.h"
+#include "windows/saver/frmmain.h"
 
 // A file that is not there, in a folder that is: a picture the user has deleted.
 inline std::string gone_file() {
@@ -25,6 +26,7 @@ class HeadlessTest : public ::testing::Test {
     settings::gColor1 = settings::kDefaultColor;
     settings::gColor2 = settings::kDefaultColor;
     settings::gStretchPic = settings::kDefaultStretch;
+    saver::frmmain::defer_picture_message = false;
     platform = std::make_unique<forms::headless::HeadlessPlatform>();
     platform->path = DIALSAVER_RESOURCES;  // a.gif lies there, as beside a built program
     platform->set_time(10, 10, 30);

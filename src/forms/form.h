@@ -140,7 +140,9 @@ class Application {
     return static_cast<F&>(adopt_extra(std::make_unique<F>(monitor)));
   }
 
+  // The default instances first, then the further ones.
   std::vector<Form*> forms() const;
+  std::size_t default_count() const { return m_defaults.size(); }
   int loaded_count() const;
   // Forgets every form (tests; the back end's windows must be gone already).
   void reset();

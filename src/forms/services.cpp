@@ -10,13 +10,18 @@
 namespace forms {
 namespace {
 
-// The form a message box belongs to: the last visible one.
+// The form a message box belongs to: the last visible default instance, else the last visible further
+// instance. The saver's box so belongs to the primary monitor's window, not to another monitor's.
 Form* visible_form() {
   Form* found = nullptr;
-  for (Form* form : Application::get().forms()) {
-    if (form->loaded() && form->Visible()) found = form;
+  Form* further = nullptr;
+  const std::vector<Form*> all = Application::get().forms();
+  const std::size_t defaults = Application::get().default_count();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (!all[i]->loaded() || !all[i]->Visible()) continue;
+    (i < defaults ? found : further) = all[i];
   }
-  return found;
+  return found != nullptr ? found : further;
 }
 
 }  // namespace

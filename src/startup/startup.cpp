@@ -33,14 +33,19 @@ forms::WindowHandle as_handle(std::int32_t value) {
   return static_cast<forms::WindowHandle>(static_cast<std::intptr_t>(value));
 }
 
-// The saver covers every monitor: the primary window loads first (with its picture fallback), one more
-// window is shown on each further monitor, and the primary is shown modally. Any of them ends the program.
+// The saver covers every monitor: the primary window loads first, one more window is shown on each
+// further monitor, then the primary. Only then, with the clock on every screen, is a picture that did
+// not load reported, in a box over the primary window; the primary then runs modally. Any of the windows
+// ends the program.
 void ShowSaver() {
+  saver::frmmain::defer_picture_message = true;
   auto& primary = forms::instance<saver::frmmain>();
   const auto monitors = static_cast<int>(forms::platform().monitors().size());
   for (int monitor = 1; monitor < monitors; ++monitor) {
     forms::Application::get().add_instance<saver::frmmain>(monitor).Show();
   }
+  primary.Show();
+  primary.report_missing_picture();
   primary.Show(forms::vbModal);
 }
 

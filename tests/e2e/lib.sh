@@ -40,3 +40,76 @@ running() { [[ -r /proc/$1/stat ]] && ! grep -qs ') Z ' "/proc/$1/stat"; }
 # The id of a shown window whose name matches the regular expression, or nothing.
 shown_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 window_shown() { [[ -n $(shown_window "$1") ]]; }
+
+# ---- Displays and window managers ----
+# Each suite runs its checks on a bare Xvfb and under each window manager a user may have. With no
+# DIALSAVER_E2E_WM set, a suite runs itself once per manager (run_under_each_wm) and sums the counts; with
+# it set (none, openbox or xfwm4) it runs its checks once, on its own display under that manager.
+# DIALSAVER_E2E_WMS names the managers to run under (default: the bare server only, until the suites pass
+# under openbox and xfwm4; "none openbox xfwm4" runs all three).
+read -r -a e2e_wms <<<"${DIALSAVER_E2E_WMS:-none}"
+wm=${DIALSAVER_E2E_WM:-}
+under_wm() { [[ -n $wm && $wm != none ]]; }
+
+# run_under_each_wm SCRIPT [ARGS...]: runs SCRIPT once per manager, two at a time (each on its own display),
+# prefixing its lines with the manager, and adds their counts to `passed`, `failed` and `skipped`.
+# DIALSAVER_E2E_PARALLEL=1 runs them one after another. Each run starts its own Xvfb, so they share nothing.
+run_under_each_wm() {
+  local script=$1 name out status
+  shift
+  local -A pid_of=()
+  local logs=${TMPDIR:-/tmp}/dialsaver-wm.$$
+  mkdir -p "$logs"
+  local limit=${DIALSAVER_E2E_PARALLEL:-2} running_now=()
+  for name in "${e2e_wms[@]}"; do
+    while ((${#running_now[@]} >= limit)); do
+      wait "${running_now[0]}"
+      running_now=("${running_now[@]:1}")
+    done
+    DIALSAVER_E2E_WM=$name bash "$script" "$@" >"$logs/$name.log" 2>&1 &
+    pid_of[$name]=$!
+    running_now+=("$!")
+  done
+  for name in "${e2e_wms[@]}"; do
+    wait "${pid_of[$name]}"
+    status=$?
+    sed "s/^/[$name] /" "$logs/$name.log"
+    out=$(tail -1 "$logs/$name.log")
+    if [[ $out =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed,\ ([0-9]+)\ skipped ]]; then
+      passed=$((passed + BASH_REMATCH[1]))
+      failed=$((failed + BASH_REMATCH[2]))
+      skipped=$((skipped + BASH_REMATCH[3]))
+      ((status == 0)) || ((BASH_REMATCH[2] > 0)) || fail "[$name] the suite ended with status $status"
+    else
+      fail "[$name] the suite ended early (status $status)"
+    fi
+  done
+  rm -rf "$logs"
+}
+
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# start_wm LOG: starts the manager named by $wm on $DISPLAY and waits until it has claimed the screen;
+# sets $wm_pids (the manager, and for xfwm4 the session bus its settings daemon needs).
+start_wm() {
+  wm_pids=()
+  under_wm || return 0
+  case $wm in
+    openbox)
+      openbox --sm-disable >"$1" 2>&1 &
+      wm_pids+=("$!")
+      ;;
+    xfwm4)
+      local bus
+      bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>>"$1") || return 1
+      wm_pids+=("$(sed -n 2p <<<"$bus")")
+      DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus") NO_AT_BRIDGE=1 xfwm4 --compositor=off >"$1" 2>&1 &
+      wm_pids+=("$!")
+      ;;
+    *)
+      echo "unknown window manager: $wm" >&2
+      return 1
+      ;;
+  esac
+  wait_for 30 wm_ready
+}

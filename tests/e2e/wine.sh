@@ -118,6 +118,15 @@ use_build() {
     echo "wine.sh: preparing the $arch Wine prefix"
     "$wine" wineboot -i >/dev/null 2>&1
   fi
+  start_session
+}
+
+# The session's shell, which on Windows always runs: without a program on it, Wine closes the desktop a
+# second after a program ends, and the next one waits 10 to 30 s for a new desktop (explorer.exe) to start.
+# The wait for "ready" covers a desktop that closed before the session joined it.
+start_session() {
+  "$wine" "$bin/wine_helper.exe" session >"$work/session.log" 2>&1 &
+  poll 60 grep -q ready "$work/session.log" || fail "the session program did not join the desktop"
 }
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
@@ -152,6 +161,7 @@ set_dpi() {
   "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   /usr/lib/wine/wineserver -k 2>/dev/null
   /usr/lib/wine/wineserver -w 2>/dev/null
+  start_session
 }
 
 saver_screen_test() {  # dpi
@@ -221,6 +231,45 @@ saver_key_test() {
   xdotool key a
   if poll 10 gone "$saver"; then pass "/S: a character key ends it"; else fail "/S: a character key did not end it"; fi
   stop "$saver"
+}
+
+# A saver ends only on a character key, a real pointer movement or a close request, and is on screen
+# within 2 s of its start, whatever the savers before it saw: one ended by a key, one by four moves, then
+# a third left alone, twice over.
+start_saver_shown() {  # -> $saver, or false when it is not on screen within 2 s (then says when it was)
+  local begun=$SECONDS
+  start "$bin/dialsaver.scr" /S
+  saver=$started
+  poll 2 window_named '^dialsaver$' && return 0
+  poll 60 window_named '^dialsaver$' && echo "  (on screen after $((SECONDS - begun)) s)"
+  return 1
+}
+saver_sequence_test() {
+  local round x saver
+  for round in 1 2; do
+    start_saver_shown || { fail "/S, round $round: the first saver was not on screen within 2 s"; stop "$saver"; return; }
+    xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key a 2>/dev/null
+    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(xdotool getwindowfocus getwindowname 2>&1 | tail -n 1))"; stop "$saver"; return; }
+    start_saver_shown || { fail "/S, round $round: the second saver was not on screen within 2 s"; stop "$saver"; return; }
+    for x in 110 220 330 440; do
+      xdotool mousemove --sync "$x" 170
+      sleep 1
+    done
+    poll 10 gone "$saver" || { fail "/S, round $round: four moves did not end the second saver"; stop "$saver"; return; }
+    sleep 1.5  # past the moment Wine would close an unused desktop
+    if ! start_saver_shown; then
+      fail "/S, round $round: the third saver was not on screen within 2 s"
+      stop "$saver"
+      return
+    fi
+    if ! { sleep 3 && alive "$saver"; }; then
+      fail "/S, round $round: the third saver ended with no input"
+      return
+    fi
+    xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key a 2>/dev/null
+    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the third saver"; stop "$saver"; return; }
+  done
+  pass "/S: twice, savers ended by a key and by four moves, then one left alone: each on screen within 2 s, the last one running on until a key"
 }
 
 second_instance_test() {
@@ -437,6 +486,7 @@ suite() {
   saver_screen_test 144
   saver_screen_test 96
   saver_key_test
+  saver_sequence_test
   second_instance_test
   missing_picture_test
   dialog_ok_test

@@ -19,6 +19,10 @@
 //   wine_helper.exe close TITLE            sends the window titled TITLE the close box's command.
 //   wine_helper.exe resources PROGRAM      prints PROGRAM's version record, its name in the string table and
 //                                          its icon at four sizes, as the system reads them from the file.
+//   wine_helper.exe session                joins the desktop, prints "ready" and waits until killed: the
+//                                          session's shell, which on Windows always runs. Wine closes a
+//                                          desktop (and its explorer.exe) a second after its last program
+//                                          ends, and the next program then waits up to 30 s for a new one.
 //
 // Exits 0 when every check holds; otherwise prints what failed and exits 1.
 #include <windows.h>
@@ -273,8 +277,14 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (what == L"resources" && argc == 3) return resources(argv[2]);
+  if (what == L"session" && argc == 2) {
+    GetDesktopWindow();  // connects this thread to the desktop, which then stays open
+    std::printf("ready\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+  }
   std::printf(
       "usage: wine_helper host PROGRAM destroy|abandon [MS] | draws FILE.bmp | children TITLE | close TITLE | "
-      "resources PROGRAM\n");
+      "resources PROGRAM | session\n");
   return 2;
 }

@@ -11,6 +11,11 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tests/e2e/lib.sh"
+if [[ -z $wm ]]; then
+  run_under_each_wm "$0" "$@"
+  finish xvfb.sh
+  exit
+fi
 build=${DIALSAVER_E2E_BUILD:-$root/build/linux}
 bin=$build/bin
 probe=$build/tests/e2e/x11_probe
@@ -91,6 +96,8 @@ display_number=""
 read -r -t 20 -u "$fd" display_number || { echo "xvfb.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$display_number
 unset XSCREENSAVER_WINDOW
+start_wm "$work/wm.log" || { echo "xvfb.sh: $wm did not start" >&2; cat "$work/wm.log" >&2; exit 1; }
+pids+=("${wm_pids[@]}")
 
 # ---- Screens against dialsaver-render ----
 # What the program shows must equal the renderer's image of the same window at the second the screenshot
@@ -99,7 +106,8 @@ unset XSCREENSAVER_WINDOW
 # it ended, it is taken again. The tick that draws a second may come just after the capture starts, so the
 # screen may also show the second before: either must match.
 #
-# matches_render NAME CONFIG_HOME GEOMETRY RENDER_OPTIONS...: GEOMETRY is WxH+X+Y on the root window.
+# matches_render NAME CONFIG_HOME GEOMETRY RENDER_OPTIONS...: GEOMETRY is WxH+X+Y on the root window. With
+# crop=1 the renderer draws the whole screen and only GEOMETRY of it is compared.
 matches_render() {
   local name=$1 config=$2 geometry=$3
   shift 3
@@ -117,6 +125,7 @@ matches_render() {
     for t in "$before" $((before - 1)); do
       XDG_CONFIG_HOME=$config "$render" "$@" --time "$(date -d "@$t" +%H:%M:%S)" --out "$work/$name-$t.png" \
         >"$work/render.log" 2>&1 || { echo "  dialsaver-render failed:"; cat "$work/render.log"; return 1; }
+      [[ -z ${crop:-} ]] || convert "$work/$name-$t.png" -crop "$geometry" +repage "$work/$name-$t.png"
       ae=$(compare -metric AE "$shot" "$work/$name-$t.png" "$work/$name-diff-$t.png" 2>&1 >/dev/null)
       echo "  $name at $(date -d "@$t" +%H:%M:%S): $ae pixels differ"
       [[ $ae == 0 ]] && return 0
@@ -179,17 +188,42 @@ stop "$pid"
 mkdir -p "$work/missing/config/Quillet"
 printf '[Settings]\nPICTURE_PATH=%s\n' "$work/no-such-picture.jpg" >"$work/missing/config/Quillet/Settings.ini"
 launch missing /S
-if wait_for 20 window_shown '^dialsaver$'; then
-  box=$(shown_window '^dialsaver$')
-  box_size=$(xdotool getwindowgeometry "$box" | sed -n 's/.*Geometry: //p')
-  check "a missing picture shows a message box first (its window is $box_size)" test "$box_size" != "${width}x${height}"
-  xdotool windowfocus --sync "$box" key Return
+# The box and the saver share the program's name; the box is the one that does not cover the screen.
+message_box() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^dialsaver$' 2>/dev/null); do
+    [[ $(xdotool getwindowgeometry "$w" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]] || { echo "$w"; return; }
+  done
+  return 1
+}
+saver_covers() {
+  [[ $(xdotool getwindowgeometry "$(shown_window '^dialsaver$')" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]] ||
+    xdotool search --onlyvisible --name '^dialsaver$' 2>/dev/null | while read -r w; do
+      xdotool getwindowgeometry "$w"
+    done | grep -q "Geometry: ${width}x${height}"
+}
+if wait_for 20 message_box; then
+  box=$(message_box)
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  check "with a missing picture the saver covers the screen while the box is up" saver_covers
+  # Outside the box (and its frame, at most 40 pixels above it) the screen is the face with no picture.
+  check "around the box the screen is the face without its picture (above it)" eval \
+    'have_render && crop=1 matches_render missing-above "$work/missing/config" "${width}x$((Y - 40))+0+0" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
+  check "around the box the screen is the face without its picture (below it)" eval \
+    'have_render && crop=1 matches_render missing-below "$work/missing/config" "${width}x$((height - Y - HEIGHT - 8))+0+$((Y + HEIGHT + 8))" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
+  import -window root "$work/missing-box.png" 2>/dev/null
+  if under_wm; then
+    check "the box has the keyboard focus" wait_for 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$box" ]]'
+  else
+    xdotool windowfocus --sync "$box"  # a bare server gives a new window no focus
+  fi
+  xdotool key Return
+  check "Enter presses OK and the box goes" wait_for 10 eval '! message_box'
   check "after OK the store holds the default picture's path" \
     wait_for 10 eval 'ini missing | grep -qx "PICTURE_PATH=$bin/a.gif"'
-  check "after OK the saver covers the screen" \
-    wait_for 10 eval '[[ $(xdotool getwindowgeometry "$(shown_window "^dialsaver$")" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]]'
+  check "after OK the saver runs on, covering the screen" eval 'running "$pid" && saver_covers'
 else
-  fail "a missing picture shows a message box"
+  fail "a missing picture shows a message box over the saver"
 fi
 stop "$pid"
 
@@ -205,6 +239,9 @@ open_dialog() {  # open_dialog NAME: starts /C and sets $dialog, $dx, $dy (the d
   eval "$(xdotool getwindowgeometry --shell "$dialog")"
   dx=$X
   dy=$Y
+  # Under a manager the dialog takes the keyboard as it opens; a bare server gives a new window no focus.
+  wait_for 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$dialog" ]]' && return 0
+  under_wm && return 1
   xdotool windowfocus --sync "$dialog"
 }
 
@@ -240,12 +277,20 @@ if open_dialog dialog_escape; then
   xdotool mousemove $((dx + 165)) $((dy + 56)) click 1
   if wait_for 10 window_shown '^Color$'; then
     pass "a click on a swatch opens the colour dialog"
-    xdotool windowfocus --sync "$(shown_window '^Color$')" key Escape
+    if under_wm; then
+      check "the colour dialog has the keyboard focus" \
+        wait_for 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$(shown_window "^Color\$")" ]]'
+    else
+      xdotool windowfocus --sync "$(shown_window '^Color$')"  # a bare server gives a new window no focus
+    fi
+    xdotool key Escape
     wait_for 10 eval '! window_shown "^Color\$"'
   else
     fail "a click on a swatch opens the colour dialog"
   fi
-  xdotool windowfocus --sync "$dialog" key Escape
+  # A manager gives the focus back to the dialog when the colour dialog goes; a bare server does not.
+  under_wm || xdotool windowfocus --sync "$dialog"
+  xdotool key Escape
   ended_within 5 "$pid"
   check "Esc ends the dialog" test $? -eq 0
   check "Esc writes nothing" test -z "$(ini dialog_escape)"

@@ -255,4 +255,30 @@ TEST_F(StartupTest, TheSaverCoversEveryMonitorAndAnyOfThemEndsIt) {
   EXPECT_TRUE(platform->ended());
 }
 
+// With a picture that does not load, every monitor's clock is on screen before "Image Not Found" comes
+// up, once, owned by the primary monitor's window.
+TEST_F(StartupTest, TheSaverReportsAMissingPictureOnceOverItsShownWindows) {
+  TearDown();
+  SetUp();
+  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  platform->screens = {forms::Monitor{{0, 0, 1920, 1080}, 96}, forms::Monitor{{1920, 0, 1920 + 1280, 1024}, 120}};
+  platform->command = "/S";
+  std::vector<bool> shown_under_the_box;
+  forms::WindowHandle primary_handle = 0;
+  platform->during_message_box = [&](const forms::headless::MessageRecord&) {
+    for (forms::Form* form : forms::Application::get().forms()) {
+      const auto* window = platform->window_of(*form);
+      shown_under_the_box.push_back(window != nullptr && window->visible);
+    }
+    primary_handle = platform->window_of(forms::instance<saver::frmmain>())->handle;
+  };
+  platform->run_guarded(startup::Main);
+  ASSERT_EQ(platform->messages.size(), 1u);
+  EXPECT_EQ(platform->messages[0].text, "Image Not Found");
+  EXPECT_EQ(platform->messages[0].owner_handle, primary_handle);
+  EXPECT_EQ(shown_under_the_box, (std::vector<bool>{true, true}));
+  EXPECT_EQ(stored("PICTURE_PATH"), settings::DefaultPicturePath());
+  EXPECT_FALSE(platform->ended());
+}
+
 }  // namespace

@@ -81,11 +81,23 @@ void FormWindow::build_frame() {
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
   }
-  if (def.border_style == BorderStyle::FixedDialog) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  if (def.border_style == BorderStyle::FixedDialog) {
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    g_signal_connect(m_window, "realize", G_CALLBACK(on_realize_fixed_frame), this);
+  }
   if (GdkPixbuf* icon = decode_icon(def.icon)) {
     gtk_window_set_icon(window, icon);
     g_object_unref(icon);
   }
+}
+
+// A fixed dialog frame offers the window manager moving and closing only: the Motif hints GDK sets from
+// these leave no minimise or maximise box and no resizing, which a non-resizable GTK window alone does
+// not ensure (a manager still lets it be minimised).
+void FormWindow::on_realize_fixed_frame(GtkWidget* widget, gpointer /*self*/) {
+  GdkWindow* window = gtk_widget_get_window(widget);
+  gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+  gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
 }
 
 // A maximised window starts on its monitor; a dialog in the middle of the screen; any other window where

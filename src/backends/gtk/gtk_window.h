@@ -85,6 +85,7 @@ class FormWindow final : public NativeWindow {
   static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void on_destroyed(GtkWidget* widget, gpointer self);
+  static void on_realize_fixed_frame(GtkWidget* widget, gpointer self);
 
   // gtk_controls.cpp
   void build_client_area();

@@ -225,7 +225,8 @@ void HeadlessPlatform::destroy_foreign(WindowHandle handle) {
 // ---- Services ----
 
 int HeadlessPlatform::message_box(Form* owner, const std::string& text, int buttons, const std::string& title) {
-  MessageRecord m{text, buttons, title, owner ? owner->name() : std::string()};
+  MessageRecord m{text, buttons, title, owner ? owner->name() : std::string(),
+                  owner != nullptr && owner->native() != nullptr ? owner->native()->handle() : 0};
   messages.push_back(m);
   log.push_back("MsgBox " + text);
   if (during_message_box) during_message_box(m);

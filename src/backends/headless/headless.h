@@ -41,6 +41,7 @@ struct MessageRecord {
   int buttons;
   std::string title;
   std::string owner;  // the owning form's name, or empty
+  WindowHandle owner_handle = 0;
 };
 
 struct WindowRecord {

@@ -57,6 +57,38 @@ BOOL CALLBACK add_monitor(HMONITOR monitor, HDC /*dc*/, LPRECT /*rect*/, LPARAM 
   return TRUE;
 }
 
+// Whether a key of the keyboard (not a mouse button) is down, as the system sees it now.
+bool any_key_down() {
+  for (int key = 1; key < 256; ++key) {
+    if (key == VK_LBUTTON || key == VK_RBUTTON || key == VK_MBUTTON || key == VK_XBUTTON1 || key == VK_XBUTTON2)
+      continue;
+    if ((GetAsyncKeyState(key) & 0x8000) != 0) return true;
+  }
+  return false;
+}
+
+// The key that ends the program (a saver's character, a dialog's Enter or Esc) is still down when its
+// press is handled. A key's release reaches the system only through the program whose window has the
+// keyboard, when that program reads its input: under Wine, a program that ended first leaves the key down
+// for good, and the system gives it again, as a held key, to the next program's window that takes the
+// keyboard. So before it ends the program waits, its windows still up, for every key to be released,
+// reading its input meanwhile and throwing the keyboard messages away (no handler runs again). A key held
+// on purpose does not keep the program: it ends after a short while anyway.
+void await_key_release() {
+  constexpr DWORD kLongestWaitMs = 500;
+  constexpr DWORD kSliceMs = 10;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) != 0) {
+    }
+    if (!any_key_down()) return;
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= kLongestWaitMs) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min(kSliceMs, kLongestWaitMs - waited), QS_KEY);
+  }
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : Platform(make_native_services()), m_instance(instance) {
@@ -166,6 +198,7 @@ bool Win32Platform::dialog_message(MSG& message) const {
 
 void Win32Platform::end_program(int exit_status) {
   std::fflush(nullptr);
+  await_key_release();
   ExitProcess(static_cast<UINT>(exit_status));
 }
 

@@ -42,7 +42,8 @@ void frmmain::Form_Load() {
   // A picture that does not load leaves the face without one. When the file is gone or is no picture,
   // the user is told once the clock runs and the default picture is stored for the next start; a passing
   // failure (a timeout, an I/O or permission error, a drive not mounted yet) keeps the user's choice and
-  // is only reported.
+  // is only reported. The windows on further monitors load after the primary one has noted the failure,
+  // and leave the telling to it.
   auto picture = forms::LoadPicture(gPicturePath);
   Picture2.Picture(picture ? std::move(picture).value() : nullptr);
   redraw();
@@ -56,6 +57,13 @@ void frmmain::Form_Load() {
     return;
   }
 
+  m_picture_missing = this == &forms::instance<frmmain>();
+  if (!defer_picture_message) report_missing_picture();
+}
+
+void frmmain::report_missing_picture() {
+  if (!m_picture_missing) return;
+  m_picture_missing = false;
   forms::MsgBox("Image Not Found", forms::vbOKOnly);
   gPicturePath = settings::DefaultPicturePath();
   if (forms::Status saved = settings::SavePicturePath(); !saved) {
@@ -172,8 +180,9 @@ void frmmain::Form_KeyPress(int& KeyAscii) {
 
 void frmmain::Form_MouseMove(int Button, int Shift, float X, float Y) {
   (void)Button, (void)Shift, (void)X, (void)Y;
-  if (mMoveCount < 3) {
-    ++mMoveCount;
+  frmmain& counter = forms::instance<frmmain>();
+  if (counter.mMoveCount < 3) {
+    ++counter.mMoveCount;
   } else {
     Unload();
   }

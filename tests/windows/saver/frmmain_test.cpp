@@ -227,6 +227,24 @@ TEST_F(FrmmainTest, ThreeMouseMovesAreCountedAndTheFourthEndsTheSaver) {
   EXPECT_EQ(platform->exit_status(), 0);
 }
 
+// Each monitor has its own window, and the moves over all of them are counted together.
+TEST_F(FrmmainTest, TheFourthMoveEndsTheSaverWhicheverMonitorsTheMovesWereOn) {
+  for (int moves_on_primary = 0; moves_on_primary <= 4; ++moves_on_primary) {
+    TearDown();
+    SetUp();
+    platform->screens = {forms::Monitor{{0, 0, 800, 600}, 96}, forms::Monitor{{800, 0, 1824, 768}, 96}};
+    platform->command = "/S";
+    platform->run_guarded(startup::Main);
+    const auto windows = forms::Application::get().forms();
+    ASSERT_EQ(windows.size(), 2u);
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_FALSE(platform->ended()) << moves_on_primary << " moves on the primary, move " << i;
+      platform->mouse_move(*windows[i < moves_on_primary ? 0 : 1], 10.0f + i, 10);
+    }
+    EXPECT_TRUE(platform->ended()) << moves_on_primary << " of the four moves on the primary";
+  }
+}
+
 TEST_F(FrmmainTest, AnyCharacterKeyEndsTheSaverAfterRaisingThePointer) {
   for (int key : {int{'a'}, int{'7'}, int{' '}, 13, 27}) {
     TearDown();
@@ -263,12 +281,21 @@ TEST_F(FrmmainTest, LoadSizesMaximisesAndRaisesBeforeLoadingThePicture) {
 TEST_F(FrmmainTest, AMissingPictureIsReportedAndReplacedByTheDefaultButTheClockStillRuns) {
   stored("PICTURE_PATH", gone_file());
   bool ticked_during_message = false;
-  platform->during_message_box = [&](const forms::headless::MessageRecord&) {
+  bool shown_under_the_box = false;
+  std::size_t rings_under_the_box = 0;
+  platform->during_message_box = [&](const forms::headless::MessageRecord& message) {
+    // The clock is already on screen, its face drawn, and the box belongs to it.
+    auto& shown = forms::instance<frmmain>();
+    const auto* window = platform->window_of(shown);
+    shown_under_the_box = window != nullptr && window->visible && message.owner_handle == window->handle;
+    rings_under_the_box = face("circle").size();
     platform->advance_ms(1000);  // the message box's loop still delivers ticks
     ticked_during_message = true;
   };
   frmmain& form = start_saver(800, 600);
   ASSERT_TRUE(ticked_during_message);
+  EXPECT_TRUE(shown_under_the_box);
+  EXPECT_EQ(rings_under_the_box, 79u + 19u + 27u);
   ASSERT_EQ(platform->messages.size(), 1u);
   EXPECT_EQ(platform->messages[0].text, "Image Not Found");
   EXPECT_EQ(platform->messages[0].buttons, 0);
