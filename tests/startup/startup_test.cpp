@@ -260,7 +260,7 @@ TEST_F(StartupTest, TheSaverCoversEveryMonitorAndAnyOfThemEndsIt) {
 TEST_F(StartupTest, TheSaverReportsAMissingPictureOnceOverItsShownWindows) {
   TearDown();
   SetUp();
-  stored("PICTURE_PATH", "/nowhere/gone.jpg");
+  stored("PICTURE_PATH", std::string(DIALSAVER_TEST_DATA) + "/gone.jpg");  // gone from a folder that is there
   platform->screens = {forms::Monitor{{0, 0, 1920, 1080}, 96}, forms::Monitor{{1920, 0, 1920 + 1280, 1024}, 120}};
   platform->command = "/S";
   std::vector<bool> shown_under_the_box;
