@@ -24,6 +24,10 @@
 namespace forms::gtk {
 
 class FormWindow;
+namespace x11 {
+class FrameMaker;
+enum class PixelPath;
+}  // namespace x11
 
 class GtkPlatform final : public Platform {
  public:
@@ -65,6 +69,8 @@ class GtkPlatform final : public Platform {
       fail_handler("an unknown error ended the program");
     }
   }
+  // How the windows' frames reach the display (opening it if need be).
+  x11::PixelPath pixel_path();
   // GDK's scale factor: device pixels per application pixel.
   int scale();
   // The window XScreenSaver asked the saver to draw in, if any.
@@ -85,6 +91,7 @@ class GtkPlatform final : public Platform {
   void need_display();
   double display_dpi();
 
+  x11::FrameMaker* m_frames;  // the services' own
   std::vector<std::string> m_args;
   std::string m_exe_path;
   int m_instance_lock = -1;
