@@ -7,7 +7,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include <cstring>
+#include <cstdint>
 #include <string_view>
 
 namespace forms::gtk::x11 {
@@ -80,7 +80,7 @@ class SharedFrame final : public XFrame {
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return nullptr;
     void* memory = shmat(id, nullptr, 0);
-    if (memory == reinterpret_cast<void*>(-1)) {
+    if (reinterpret_cast<std::intptr_t>(memory) == -1) {  // shmat fails with (void*)-1
       shmctl(id, IPC_RMID, nullptr);
       return nullptr;
     }
