@@ -11,6 +11,7 @@
 #include "backends/gtk/gtk_window.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "backends/gtk/gtk_platform.h"
 #include "backends/gtk/gtk_window_parts.h"
@@ -84,6 +85,8 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
   const Rect at = box.bounds_in_form();
   const Rect shown = shown_area(box, m_client);
   const bool direct = m_direct && box.realized();
+  std::optional<x11::PutBatch> batch;
+  if (direct) batch.emplace();
   for (const Rect& r : dirty) {
     const Rect area = intersect({r.left + at.left, r.top + at.top, r.right + at.left, r.bottom + at.top}, shown);
     if (area.empty()) continue;
@@ -94,7 +97,6 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
     const int y1 = (area.bottom + m_scale - 1) / m_scale;
     gtk_widget_queue_draw_area(m_canvas, x0, y0, x1 - x0, y1 - y0);
   }
-  if (direct) x11::flush();
 }
 
 gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {
@@ -120,6 +122,8 @@ void FormWindow::draw_canvas(cairo_t* cr) {
     cairo_surface_flush(cairo_get_target(cr));
   }
   const double scale = m_scale;
+  std::optional<x11::PutBatch> batch;
+  if (m_direct) batch.emplace();
   for (const auto& control : m_form.controls()) {
     auto* box = dynamic_cast<PictureBox*>(control.get());
     if (box == nullptr) continue;
@@ -144,7 +148,6 @@ void FormWindow::draw_canvas(cairo_t* cr) {
       if (bottom < part.bottom) gdk_display_sync(gtk_widget_get_display(m_canvas));
     }
   }
-  if (m_direct) x11::flush();
 }
 
 cairo_surface_t* FormWindow::surface_of(PictureBox& box) {

@@ -172,14 +172,24 @@ std::unique_ptr<FrameBuffer> FrameMaker::create_frame(Size size) {
 bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y) {
   const auto* ours = dynamic_cast<const XFrame*>(&frame);
   if (ours == nullptr) return false;
-  if (area.empty()) return true;
-  GdkDisplay* gdk = gdk_display_get_default();
-  gdk_x11_display_error_trap_push(gdk);
-  ours->put(GDK_DISPLAY_XDISPLAY(gdk), window, area, x, y);
-  gdk_x11_display_error_trap_pop_ignored(gdk);
+  if (!area.empty()) ours->put(xdisplay(), window, area, x, y);
   return true;
 }
 
-void flush() { XFlush(xdisplay()); }
+namespace {
+int batches = 0;
+}  // namespace
+
+PutBatch::PutBatch() { gdk_x11_display_error_trap_push(gdk_display_get_default()); }
+
+PutBatch::~PutBatch() {
+  GdkDisplay* gdk = gdk_display_get_default();
+  if (++batches % kSyncEvery == 0) {
+    if (gdk_x11_display_error_trap_pop(gdk) != 0) return;  // the window is gone; nothing more to send
+  } else {
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    XFlush(GDK_DISPLAY_XDISPLAY(gdk));
+  }
+}
 
 }  // namespace forms::gtk::x11

@@ -36,11 +36,21 @@ class FrameMaker final : public FrameAllocator {
 // Queues the put of `area` (the frame's own pixel coordinates) of a frame from a FrameMaker at (x, y) of
 // `window`, with no round trip: the server reads a shared frame when it handles the request, and every
 // change to the pixels is followed by a put of the rectangles it touched, so the last put of any pixel
-// shows its last value. False, with nothing queued, for a frame of another kind. An X error (the window
-// destroyed meanwhile) is ignored.
+// shows its last value. False, with nothing queued, for a frame of another kind. Call it while a
+// PutBatch lives.
 bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y);
 
-// Sends the queued requests to the server now.
-void flush();
+// The puts made while one lives are sent to the server when it ends, and an X error they cause (the
+// window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
+// heard from after it, and a saver hears nothing for hours: one batch in kSyncEvery waits for the server,
+// so the traps kept stay few and a tick's cost stays flat.
+class PutBatch {
+ public:
+  static constexpr int kSyncEvery = 64;
+  PutBatch();
+  ~PutBatch();
+  PutBatch(const PutBatch&) = delete;
+  PutBatch& operator=(const PutBatch&) = delete;
+};
 
 }  // namespace forms::gtk::x11
