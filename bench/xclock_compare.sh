@@ -1,17 +1,40 @@
 #!/usr/bin/env bash
-# Measures the Linux saver beside xclock (-analog -update 1) on the same Xvfb server, one after the other:
-# the time from start to the saver's first full frame, then for each program over the same span CPU
-# seconds (its own and the X server's), wakeups (context switches) and peak resident memory.
-#   bench/xclock_compare.sh [SECONDS] [WxH ...]      (default: 60 1920x1080 3840x2160)
-# Uses build/linux as scripts/test built it; builds nothing.
+# Measures the Linux saver beside xclock (-analog -update 1) on the same Xvfb server, one after the other,
+# and prints a Markdown table with the ratios:
+#   - the first full frame: the time from start until a pixel of the saver's bezel shows its colour, over
+#     several starts (min, median, max). For xclock, until a pixel of its window shows the window's white:
+#     the window is mapped and cleared, which is never later than its face, so xclock's figure is a bound
+#     in its favour.
+#   - CPU per second over the span, the program's own and the X server's, each the sum over all of the
+#     process's threads of the nanoseconds /proc/<pid>/task/<tid>/schedstat counts (microsecond resolution
+#     and better), so a loaded machine changes it little;
+#   - wakeups per second: voluntary and involuntary context switches of all threads;
+#   - peak resident memory (VmHWM) at the end of the span.
+#
+#   bench/xclock_compare.sh [--span SECONDS] [--starts N] [WxH ...]   (default: 60 s, 7 starts, 1920x1080 3840x2160)
+#
+# Uses build/linux (or DIALSAVER_BENCH_BUILD) as scripts/test built it; builds nothing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=$root/build/linux/bin
-probe=$root/build/linux/tests/e2e/x11_probe
-span=${1:-60}
-shift || true
-sizes=("$@")
+build=${DIALSAVER_BENCH_BUILD:-$root/build/linux}
+bin=$build/bin
+probe=$build/tests/e2e/x11_probe
+span=60
+starts=7
+sizes=()
+while (($# > 0)); do
+  case $1 in
+    --span) span=$2; shift 2 ;;
+    --starts) starts=$2; shift 2 ;;
+    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+    *x*) sizes+=("$1"); shift ;;
+    *) echo "xclock_compare.sh: unknown argument $1 (--help says what it takes)" >&2; exit 2 ;;
+  esac
+done
 ((${#sizes[@]} > 0)) || sizes=(1920x1080 3840x2160)
+for need in "$bin/dialsaver" "$bin/dialsaver-render" "$probe"; do
+  [[ -x $need ]] || { echo "xclock_compare.sh: $need is missing: build the linux preset first" >&2; exit 1; }
+done
 work=$(mktemp -d /tmp/dialsaver-bench.XXXXXX)
 pids=()
 cleanup() {
@@ -20,63 +43,101 @@ cleanup() {
 }
 trap cleanup EXIT
 
-ticks=$(getconf CLK_TCK)
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-switches() { awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { n += $2 } END { print n }' "/proc/$1/status"; }
+# CPU nanoseconds and context switches of every thread of a process (threads that ended are not counted:
+# the programs measured keep theirs).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ n += $1 } END { printf "%d", n }'; }
+switches() {
+  cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { n += $2 } END { print n }'
+}
 peak_kib() { awk '/^VmHWM/ { print $2 }' "/proc/$1/status"; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# end PID: kills a process that is not our child and waits, for at most 10 s, until it is gone.
+end() {
+  kill "$1" 2>/dev/null || true
+  for _ in $(seq 200); do gone "$1" && return 0; sleep 0.05; done
+  kill -KILL "$1" 2>/dev/null || true
+}
+# stats N...: "min median max" of the numbers.
+stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "%d %d %d\n", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.1f", a / b }'; }
 
-# measure NAME PID: samples the process and the X server over the span; prints one row, keeps the numbers.
-measure() {
-  local name=$1 pid=$2
-  local c0 s0 x0 c1 s1 x1
-  c0=$(cpu_ticks "$pid"); s0=$(switches "$pid"); x0=$(cpu_ticks "$xvfb")
+# sample PID: CPU of the process and of the X server, and wakeups, over the span; sets cpu server wakeups
+# (per second, cpu in ms/s with three decimals) and peak (MiB).
+sample() {
+  local pid=$1 c0 x0 s0 c1 x1 s1
+  c0=$(cpu_ns "$pid"); x0=$(cpu_ns "$xvfb"); s0=$(switches "$pid")
   sleep "$span"
-  c1=$(cpu_ticks "$pid"); s1=$(switches "$pid"); x1=$(cpu_ticks "$xvfb")
-  cpu=$(awk -v a="$c0" -v b="$c1" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
-  server=$(awk -v a="$x0" -v b="$x1" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
-  wakeups=$((s1 - s0))
-  peak=$(peak_kib "$pid")
-  printf '  %-10s cpu %6s s   X server cpu %6s s   wakeups %6d   peak %7d KiB\n' "$name" "$cpu" "$server" "$wakeups" "$peak"
+  c1=$(cpu_ns "$pid"); x1=$(cpu_ns "$xvfb"); s1=$(switches "$pid")
+  cpu=$(awk -v a="$c0" -v b="$c1" -v s="$span" 'BEGIN { printf "%.3f", (b - a) / 1e6 / s }')
+  server=$(awk -v a="$x0" -v b="$x1" -v s="$span" 'BEGIN { printf "%.3f", (b - a) / 1e6 / s }')
+  wakeups=$(awk -v a="$s0" -v b="$s1" -v s="$span" 'BEGIN { printf "%.2f", (b - a) / s }')
+  peak=$(awk -v k="$(peak_kib "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
+# first_frames NAME X Y RRGGBB PROGRAM...: the first frame over the starts; leaves the last start running
+# as $running and the times in $frames.
+first_frames() {
+  local name=$1 x=$2 y=$3 colour=$4 ms pid i
+  shift 4
+  frames=()
+  for ((i = 1; i <= starts; i++)); do
+    read -r ms pid < <(XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
+      "$probe" first-frame "$x" "$y" "$colour" 30000 -- "$@" 2>>"$work/$name.log") ||
+      { echo "xclock_compare.sh: $name showed no first frame" >&2; exit 1; }
+    pids+=("$pid")
+    frames+=("$ms")
+    if ((i < starts)); then end "$pid"; else running=$pid; fi
+  done
+}
 
+echo "Machine: $(nproc) cores, $(uname -r), load average $(cut -d' ' -f1-3 /proc/loadavg) at the start; $(date -u +%Y-%m-%d)"
 for size in "${sizes[@]}"; do
   width=${size%x*}
   height=${size#*x}
   mkfifo "$work/fd.$size"
   exec {fd}<>"$work/fd.$size"
-  Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp -ac -noreset >"$work/xvfb.log" 2>&1 &
+  # -br: a black root, so that no pixel of the root's weave can pass for a program's colour.
+  Xvfb -displayfd "$fd" -screen 0 "${size}x24" -nolisten tcp -ac -noreset -br >"$work/xvfb.log" 2>&1 &
   xvfb=$!
   pids+=("$xvfb")
   read -r -t 20 -u "$fd" number
   export DISPLAY=:$number
-  mkdir -p "$work/$size/config" "$work/$size/run"
-  chmod 700 "$work/$size/run"
+  rm -rf "$work/config" "$work/run"
+  mkdir -p "$work/config" "$work/run"
+  chmod 700 "$work/run"
 
   # A pixel of the bezel (no hand reaches it) in the colour the first frame gives it.
-  radius=$(((${width} < ${height} ? ${width} : ${height}) * 15 / 2 - 900))
+  radius=$(((width < height ? width : height) * 15 / 2 - 900))
   x=$((width / 2 + (radius + 475) / 15))
   y=$((height / 2))
-  XDG_CONFIG_HOME=$work/$size/config "$bin/dialsaver-render" --size "$size" --ticks 0 --out "$work/face.png"
+  XDG_CONFIG_HOME=$work/config "$bin/dialsaver-render" --size "$size" --ticks 0 --out "$work/face.png"
   colour=$(convert "$work/face.png[1x1+$x+$y]" -format '%[hex:p{0,0}]' info:)
 
-  echo "$size ($span s each):"
-  read -r first pid < <(XDG_CONFIG_HOME=$work/$size/config XDG_RUNTIME_DIR=$work/$size/run \
-    "$probe" first-frame "$x" "$y" "${colour:0:6}" 30000 -- "$bin/dialsaver" /S)
-  pids+=("$pid")
-  echo "  dialsaver  first full frame after $first ms"
-  measure dialsaver "$pid"
+  first_frames dialsaver "$x" "$y" "${colour:0:6}" "$bin/dialsaver" /S
+  read -r d_min d_med d_max < <(stats "${frames[@]}")
+  sample "$running"
   read -r d_cpu d_server d_wakeups d_peak <<<"$cpu $server $wakeups $peak"
-  kill "$pid"
+  end "$running"
 
-  xclock -analog -update 1 -geometry "${size}+0+0" &
-  clock=$!
-  pids+=("$clock")
-  sleep 2
-  measure xclock "$clock"
-  echo "  ratios dialsaver/xclock: cpu $(ratio "$d_cpu" "$cpu"), X server cpu $(ratio "$d_server" "$server")," \
-    "wakeups $(ratio "$d_wakeups" "$wakeups"), peak memory $(ratio "$d_peak" "$peak")"
-  kill "$clock" "$xvfb"
+  first_frames xclock 4 4 ffffff xclock -analog -update 1 -geometry "${size}+0+0"
+  read -r x_min x_med x_max < <(stats "${frames[@]}")
+  sleep 1
+  sample "$running"
+  end "$running"
+
+  d_sum=$(awk -v a="$d_cpu" -v b="$d_server" 'BEGIN { printf "%.3f", a + b }')
+  x_sum=$(awk -v a="$cpu" -v b="$server" 'BEGIN { printf "%.3f", a + b }')
+  echo
+  echo "$size, first frame over $starts starts, CPU over $span s:"
+  echo
+  echo "| | dialsaver | xclock | xclock / dialsaver |"
+  echo "|---|---|---|---|"
+  echo "| first frame, ms (min / median / max) | $d_min / $d_med / $d_max | $x_min / $x_med / $x_max | $(ratio "$x_med" "$d_med") |"
+  echo "| peak resident memory, MiB | $d_peak | $peak | $(ratio "$peak" "$d_peak") |"
+  echo "| CPU, program, ms/s | $d_cpu | $cpu | $(ratio "$cpu" "$d_cpu") |"
+  echo "| CPU, X server, ms/s | $d_server | $server | $(ratio "$server" "$d_server") |"
+  echo "| CPU, program + X server, ms/s | $d_sum | $x_sum | $(ratio "$x_sum" "$d_sum") |"
+  echo "| wakeups (context switches), /s | $d_wakeups | $wakeups | $(ratio "$wakeups" "$d_wakeups") |"
+  end "$xvfb"
   exec {fd}>&-
 done

@@ -81,6 +81,7 @@ void FormWindow::build_client_area() {
     gtk_widget_show(overlay);
   } else if (has_surface) {
     gtk_container_add(GTK_CONTAINER(m_window), m_canvas);
+    paint_directly();
   } else {
     gtk_widget_set_size_request(m_root, m_client.width / m_scale, m_client.height / m_scale);
     gtk_container_add(GTK_CONTAINER(m_window), m_root);

@@ -1,12 +1,21 @@
-// What the window draws with cairo: the canvas showing the drawing surfaces 1:1 onto device pixels, and
-// the image and shape widgets. cairo reads each surface's frame buffer in place, through a cairo surface
-// made once per buffer: a tick's paint copies no pixels and allocates nothing.
+// What the window draws: the canvas showing the drawing surfaces 1:1 onto device pixels, and the image and
+// shape widgets.
+//
+// A canvas that fills its window alone (the clock windows) puts its surfaces' frames on the window's X
+// window itself, with no GTK paint in between: a tick sends only the changed rectangles, at once, and an
+// exposure sends the exposed part, straight from the frame (see x11_frames.h). GTK draws that window
+// without a buffer of its own and paints no background under the canvas, so nothing covers what was put.
+// Any other canvas, or one whose frames the display cannot read as they stand, is drawn by cairo, which
+// reads each frame in place through a cairo surface made once per buffer. Either way a tick's paint
+// allocates nothing.
 #include "backends/gtk/gtk_window.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "backends/gtk/gtk_platform.h"
 #include "backends/gtk/gtk_window_parts.h"
+#include "backends/gtk/x11_frames.h"
 
 namespace forms::gtk {
 namespace {
@@ -39,14 +48,49 @@ Rect FormWindow::to_device(int x, int y, int width, int height) const {
   return {x * m_scale, y * m_scale, (x + width) * m_scale, (y + height) * m_scale};
 }
 
+void FormWindow::paint_directly() {
+  if (m_platform.pixel_path() == x11::PixelPath::Cairo) return;
+  m_direct = true;
+  gtk_widget_set_app_paintable(m_window, TRUE);
+  // GTK then hands the draw handlers the window itself, not an off-screen buffer it copies in afterwards
+  // over whatever was put meanwhile.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_widget_set_double_buffered(m_window, FALSE);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+}
+
+// The surface's frame, complete. A new image is drawn from here on as its parts are exposed; nothing of
+// it is owed to the screen.
+const FrameBuffer& FormWindow::frame_of(PictureBox& box) {
+  const bool fresh = !box.realized();
+  const FrameBuffer& frame = box.pixels();
+  if (fresh) box.clear_dirty();
+  return frame;
+}
+
+// Puts `area` (device pixels of the client area, inside the surface) of the surface's frame on the
+// window; false when the frame is not one the display reads.
+bool FormWindow::put(PictureBox& box, const Rect& area) {
+  GtkAllocation canvas{};
+  gtk_widget_get_allocation(m_canvas, &canvas);
+  const Rect at = box.bounds_in_form();
+  const Rect source{area.left - at.left, area.top - at.top, area.right - at.left, area.bottom - at.top};
+  return x11::put(frame_of(box), x11::id_of(gtk_widget_get_window(m_window)), source, area.left + canvas.x * m_scale,
+                  area.top + canvas.y * m_scale);
+}
+
 // Only the changed rectangles are drawn again; an unmapped window draws nothing and realises nothing.
 void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
   if (m_canvas == nullptr || !gtk_widget_get_mapped(m_canvas)) return;
   const Rect at = box.bounds_in_form();
   const Rect shown = shown_area(box, m_client);
+  const bool direct = m_direct && box.realized();
+  std::optional<x11::PutBatch> batch;
+  if (direct) batch.emplace();
   for (const Rect& r : dirty) {
     const Rect area = intersect({r.left + at.left, r.top + at.top, r.right + at.left, r.bottom + at.top}, shown);
     if (area.empty()) continue;
+    if (direct && put(box, area)) continue;
     const int x0 = area.left / m_scale;
     const int y0 = area.top / m_scale;
     const int x1 = (area.right + m_scale - 1) / m_scale;
@@ -74,13 +118,18 @@ void FormWindow::draw_canvas(cairo_t* cr) {
   if (!covered) {
     set_source_color(cr, m_form.def().back_color.value_or(kButtonFace));
     cairo_paint(cr);
+    // What cairo drew goes out before the puts that lie over it.
+    cairo_surface_flush(cairo_get_target(cr));
   }
   const double scale = m_scale;
+  std::optional<x11::PutBatch> batch;
+  if (m_direct) batch.emplace();
   for (const auto& control : m_form.controls()) {
     auto* box = dynamic_cast<PictureBox*>(control.get());
     if (box == nullptr) continue;
     const Rect part = intersect(shown_area(*box, m_client), clip_px);
     if (part.empty()) continue;
+    if (m_direct && put(*box, part)) continue;
     cairo_surface_t* pixels = surface_of(*box);
     const Rect at = box->bounds_in_form();
     // cairo sends the pixels through a shared-memory block as large as what one paint uploads, and keeps
@@ -102,10 +151,7 @@ void FormWindow::draw_canvas(cairo_t* cr) {
 }
 
 cairo_surface_t* FormWindow::surface_of(PictureBox& box) {
-  const bool fresh = !box.realized();
-  const FrameBuffer& frame = box.pixels();
-  // A new image is drawn from here on as its parts are exposed; nothing of it is owed to the screen.
-  if (fresh) box.clear_dirty();
+  const FrameBuffer& frame = frame_of(box);
   auto& painted = m_painted[&box];
   if (!painted) painted = std::make_unique<Painted>();
   if (painted->surface == nullptr || painted->data != frame.row(0) || painted->size != frame.size()) {

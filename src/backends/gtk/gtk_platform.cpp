@@ -18,6 +18,7 @@
 
 #include "backends/gtk/gtk_window.h"
 #include "backends/gtk/work_area.h"
+#include "backends/gtk/x11_frames.h"
 #include "forms/form.h"
 #include "forms/user32.h"
 #include "values/printable.h"
@@ -62,6 +63,32 @@ GdkFilterReturn host_filter(GdkXEvent* xevent, GdkEvent* /*event*/, gpointer dat
   return GDK_FILTER_CONTINUE;
 }
 
+// The Linux services, with frames the X server reads straight from.
+class GtkServices final : public NativeServices {
+ public:
+  GtkServices() : m_base(make_native_services()) {}
+  x11::FrameMaker& frames() { return m_frames; }
+  std::unique_ptr<FrameBuffer> create_frame(Size size) override { return m_frames.create_frame(size); }
+  Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
+                 Pixel color, const Rect& clip) override {
+    return m_base->draw_text(frame, x, y, text, style, dpi, color, clip);
+  }
+  Size measure_text(std::string_view text, const TextStyle& style, double dpi) override {
+    return m_base->measure_text(text, style, dpi);
+  }
+  Result<PictureRef> load_picture(const std::string& path, Size bound) override {
+    return m_base->load_picture(path, bound);
+  }
+  Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
+    return m_base->decode_picture(bytes, bound);
+  }
+  std::unique_ptr<SettingsStore> user_settings_store() override { return m_base->user_settings_store(); }
+
+ private:
+  std::unique_ptr<NativeServices> m_base;
+  x11::FrameMaker m_frames;
+};
+
 // The wall clock in milliseconds since the epoch.
 std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
 
@@ -74,7 +101,9 @@ struct GtkPlatform::ArmedTimer {
   TickSchedule schedule;
 };
 
-GtkPlatform::GtkPlatform(int argc, char** argv) : Platform(make_native_services()), m_args(argv + 1, argv + argc) {
+GtkPlatform::GtkPlatform(int argc, char** argv)
+    : Platform(std::make_unique<GtkServices>()), m_args(argv + 1, argv + argc) {
+  m_frames = &static_cast<GtkServices&>(services()).frames();
   m_exe_path = executable_path(argv[0]);
   if (const char* hack = std::getenv("XSCREENSAVER_WINDOW"); hack != nullptr) {
     m_hack_window = x11::parse_window_id(hack);
@@ -262,6 +291,11 @@ bool GtkPlatform::app_prev_instance() {
   std::fprintf(stderr, "%s: cannot tell whether another instance runs: %s\n", forms::printable(app_exe_name()).c_str(),
                forms::printable(m_instance_lock.problem()).c_str());
   return true;
+}
+
+x11::PixelPath GtkPlatform::pixel_path() {
+  need_display();
+  return m_frames->path();
 }
 
 int GtkPlatform::scale() {

@@ -25,6 +25,10 @@
 namespace forms::gtk {
 
 class FormWindow;
+namespace x11 {
+class FrameMaker;
+enum class PixelPath;
+}  // namespace x11
 
 class GtkPlatform final : public Platform {
  public:
@@ -66,6 +70,8 @@ class GtkPlatform final : public Platform {
       fail_handler("an unknown error ended the program");
     }
   }
+  // How the windows' frames reach the display (opening it if need be).
+  x11::PixelPath pixel_path();
   // GDK's scale factor: device pixels per application pixel.
   int scale();
   // The window XScreenSaver asked the saver to draw in, if any.
@@ -86,6 +92,7 @@ class GtkPlatform final : public Platform {
   void need_display();
   double display_dpi();
 
+  x11::FrameMaker* m_frames;  // the services' own
   std::vector<std::string> m_args;
   std::string m_exe_path;
   linux_services::InstanceLock m_instance_lock;

@@ -11,7 +11,7 @@
 // pixels divided by GDK's scale factor. The canvas draws the surfaces' pixels 1:1 onto device pixels.
 //
 // The members are defined by job: gtk_window.cpp (life, placement, state), gtk_controls.cpp (the dialog's
-// widgets), gtk_paint.cpp (cairo drawing), gtk_input.cpp (the saver's keys and pointer), gtk_foreign.cpp
+// widgets), gtk_paint.cpp (drawing and presenting), gtk_input.cpp (the saver's keys and pointer), gtk_foreign.cpp
 // (living in a foreign window); gtk_window_parts.h holds what they share.
 #pragma once
 
@@ -101,6 +101,9 @@ class FormWindow final : public NativeWindow {
 
   // gtk_paint.cpp
   Rect to_device(int x, int y, int width, int height) const;
+  void paint_directly();
+  const FrameBuffer& frame_of(PictureBox& box);
+  bool put(PictureBox& box, const Rect& area);
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -126,6 +129,7 @@ class FormWindow final : public NativeWindow {
   GtkWidget* m_canvas = nullptr;  // drawing surfaces, under everything
   GtkWidget* m_root = nullptr;    // the form's client area for widgets
   bool m_takes_input = false;     // keys and motion go to the form itself
+  bool m_direct = false;          // the canvas alone fills the window and puts its frames on it itself
   bool m_in_hack = false;         // draws inside XScreenSaver's window
   bool m_shown = false;
   bool m_topmost = false;

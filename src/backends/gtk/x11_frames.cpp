@@ -1,0 +1,195 @@
+#include "backends/gtk/x11_frames.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <gdk/gdkx.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace forms::gtk::x11 {
+namespace {
+
+constexpr int kDepth = 24;
+
+Display* xdisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
+Visual* default_visual(Display* display) { return DefaultVisual(display, DefaultScreen(display)); }
+
+// A frame the X server reads: its pixels and the XImage that describes them to Xlib (which never owns
+// the pixels).
+class XFrame : public FrameBuffer {
+ public:
+  ~XFrame() override {
+    if (m_image != nullptr) {
+      m_image->data = nullptr;
+      XDestroyImage(m_image);
+    }
+  }
+  XFrame(const XFrame&) = delete;
+  XFrame& operator=(const XFrame&) = delete;
+  virtual void put(Display* display, Window window, const Rect& area, int x, int y) const = 0;
+
+ protected:
+  XFrame(Pixel* data, Size size) : FrameBuffer(data, size.width, size.height, size.width) {}
+  XImage* image() const { return m_image; }
+  void set_image(XImage* image) { m_image = image; }
+
+ private:
+  XImage* m_image = nullptr;
+};
+
+// Plain memory, sent over the connection by each put.
+class PlainFrame final : public XFrame {
+ public:
+  static std::unique_ptr<FrameBuffer> make(Display* display, Size size) {
+    std::unique_ptr<FrameBuffer> memory = make_memory_frame(size);
+    auto frame = std::unique_ptr<PlainFrame>(new PlainFrame(std::move(memory)));
+    const Size made = frame->size();
+    XImage* image = XCreateImage(display, default_visual(display), kDepth, ZPixmap, 0,
+                                 reinterpret_cast<char*>(frame->row(0)), static_cast<unsigned>(made.width),
+                                 static_cast<unsigned>(made.height), 32, made.width * static_cast<int>(sizeof(Pixel)));
+    if (image == nullptr || image->bits_per_pixel != 32) {
+      if (image != nullptr) XFree(image);
+      return std::move(frame->m_memory);
+    }
+    frame->set_image(image);
+    return frame;
+  }
+  void put(Display* display, Window window, const Rect& area, int x, int y) const override {
+    XPutImage(display, window, DefaultGC(display, DefaultScreen(display)), image(), area.left, area.top, x, y,
+              static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()));
+  }
+
+ private:
+  explicit PlainFrame(std::unique_ptr<FrameBuffer> memory)
+      : XFrame(memory->row(0), memory->size()), m_memory(std::move(memory)) {}
+  std::unique_ptr<FrameBuffer> m_memory;
+};
+
+// A System V shared-memory segment the server has attached read-only. The segment is marked for removal
+// as soon as the server holds it, so it goes when both sides let it go, however the program ends.
+class SharedFrame final : public XFrame {
+ public:
+  // nullptr when the segment cannot be had or the server refuses it.
+  static std::unique_ptr<FrameBuffer> make(Display* display, Size size) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0) return nullptr;
+    void* memory = shmat(id, nullptr, 0);
+    if (reinterpret_cast<std::intptr_t>(memory) == -1) {  // shmat fails with (void*)-1
+      shmctl(id, IPC_RMID, nullptr);
+      return nullptr;
+    }
+    auto frame = std::unique_ptr<SharedFrame>(new SharedFrame(display, id, static_cast<Pixel*>(memory), size));
+    GdkDisplay* gdk = gdk_display_get_default();
+    gdk_x11_display_error_trap_push(gdk);
+    XShmAttach(display, &frame->m_segment);
+    const bool refused = gdk_x11_display_error_trap_pop(gdk) != 0;  // waits for the server's answer
+    shmctl(id, IPC_RMID, nullptr);
+    if (refused) return nullptr;
+    frame->m_attached = true;
+    frame->set_image(XShmCreateImage(display, default_visual(display), kDepth, ZPixmap, frame->m_segment.shmaddr,
+                                     &frame->m_segment, static_cast<unsigned>(size.width),
+                                     static_cast<unsigned>(size.height)));
+    if (frame->image() == nullptr || frame->image()->bits_per_pixel != 32 ||
+        frame->image()->bytes_per_line != size.width * static_cast<int>(sizeof(Pixel))) {
+      return nullptr;
+    }
+    return frame;
+  }
+  ~SharedFrame() override {
+    if (m_attached) XShmDetach(m_display, &m_segment);
+    shmdt(m_segment.shmaddr);
+  }
+  SharedFrame(const SharedFrame&) = delete;
+  SharedFrame& operator=(const SharedFrame&) = delete;
+  void put(Display* display, Window window, const Rect& area, int x, int y) const override {
+    XShmPutImage(display, window, DefaultGC(display, DefaultScreen(display)), image(), area.left, area.top, x, y,
+                 static_cast<unsigned>(area.width()), static_cast<unsigned>(area.height()), False);
+  }
+
+ private:
+  SharedFrame(Display* display, int id, Pixel* memory, Size size) : XFrame(memory, size), m_display(display) {
+    m_segment.shmid = id;
+    m_segment.shmaddr = reinterpret_cast<char*>(memory);
+    m_segment.readOnly = True;
+  }
+  Display* m_display;
+  XShmSegmentInfo m_segment{};
+  bool m_attached = false;
+};
+
+// Whether the frames' words are the default visual's pixels as they stand.
+bool visual_takes_frames(Display* display) {
+  const Visual* visual = default_visual(display);
+  return DefaultDepth(display, DefaultScreen(display)) == kDepth && visual->c_class == TrueColor &&
+         visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF &&
+         ImageByteOrder(display) == LSBFirst;
+}
+
+// MIT-SHM on a server on this machine: a remote server would look the segment up among its own.
+bool shared_memory_usable(Display* display) {
+  const std::string_view name = DisplayString(display);
+  const bool local = name.starts_with(':') || name.starts_with("unix:");
+  return local && XShmQueryExtension(display) != False;
+}
+
+}  // namespace
+
+PixelPath FrameMaker::path() {
+  if (m_decided) return m_path;
+  GdkDisplay* gdk = gdk_display_get_default();
+  if (gdk == nullptr || !GDK_IS_X11_DISPLAY(gdk)) return PixelPath::Cairo;
+  m_decided = true;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk);
+  if (!visual_takes_frames(display)) {
+    m_path = PixelPath::Cairo;
+  } else {
+    m_path = shared_memory_usable(display) ? PixelPath::Shared : PixelPath::Plain;
+  }
+  return m_path;
+}
+
+std::unique_ptr<FrameBuffer> FrameMaker::create_frame(Size size) {
+  if (size.width <= 0 || size.height <= 0) size = {1, 1};
+  switch (path()) {
+    case PixelPath::Cairo:
+      return make_memory_frame(size);
+    case PixelPath::Shared:
+      if (auto frame = SharedFrame::make(xdisplay(), size)) return frame;
+      m_path = PixelPath::Plain;
+      [[fallthrough]];
+    case PixelPath::Plain:
+      return PlainFrame::make(xdisplay(), size);
+  }
+  return make_memory_frame(size);
+}
+
+bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y) {
+  const auto* ours = dynamic_cast<const XFrame*>(&frame);
+  if (ours == nullptr) return false;
+  if (!area.empty()) ours->put(xdisplay(), window, area, x, y);
+  return true;
+}
+
+namespace {
+int batches = 0;
+}  // namespace
+
+PutBatch::PutBatch() { gdk_x11_display_error_trap_push(gdk_display_get_default()); }
+
+PutBatch::~PutBatch() {
+  GdkDisplay* gdk = gdk_display_get_default();
+  if (++batches % kSyncEvery == 0) {
+    if (gdk_x11_display_error_trap_pop(gdk) != 0) return;  // the window is gone; nothing more to send
+  } else {
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    XFlush(GDK_DISPLAY_XDISPLAY(gdk));
+  }
+}
+
+}  // namespace forms::gtk::x11

@@ -1,0 +1,56 @@
+// Frames whose pixels go straight to X windows, and the put that sends a rectangle of one.
+//
+// On a local server with MIT-SHM a frame lives in a shared-memory segment the server has attached: a put
+// sends only the rectangle's coordinates, and the server copies the pixels once, from the frame itself.
+// Elsewhere (a remote display, a server without the extension, a segment the server cannot attach) the
+// frame is plain memory and a put sends the rectangle's pixels over the connection, again from the frame.
+// Either way the program keeps no second copy of the pixels.
+//
+// The frames' 0x00RRGGBB words are what a 24-bit TrueColor visual with 32-bit pixels reads as they stand
+// in least-significant-byte-first images. On any other default visual, or before the display is open,
+// the maker hands out plain frames that put() refuses, and the windows draw them through cairo instead.
+#pragma once
+
+#include <memory>
+
+#include "backends/gtk/x11.h"
+#include "graphics/frame_buffer.h"
+
+namespace forms::gtk::x11 {
+
+// How frames reach the display: not at all (cairo draws them), sent over the connection, or shared.
+enum class PixelPath { Cairo, Plain, Shared };
+
+class FrameMaker final : public FrameAllocator {
+ public:
+  // Decided once the display is open, from its visual and MIT-SHM; Cairo until then. A shared segment the
+  // server refuses turns the path to Plain for every later frame.
+  PixelPath path();
+  std::unique_ptr<FrameBuffer> create_frame(Size size) override;
+
+ private:
+  bool m_decided = false;
+  PixelPath m_path = PixelPath::Cairo;
+};
+
+// Queues the put of `area` (the frame's own pixel coordinates) of a frame from a FrameMaker at (x, y) of
+// `window`, with no round trip: the server reads a shared frame when it handles the request, and every
+// change to the pixels is followed by a put of the rectangles it touched, so the last put of any pixel
+// shows its last value. False, with nothing queued, for a frame of another kind. Call it while a
+// PutBatch lives.
+bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y);
+
+// The puts made while one lives are sent to the server when it ends, and an X error they cause (the
+// window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
+// heard from after it, and a saver hears nothing for hours: one batch in kSyncEvery waits for the server,
+// so the traps kept stay few and a tick's cost stays flat.
+class PutBatch {
+ public:
+  static constexpr int kSyncEvery = 64;
+  PutBatch();
+  ~PutBatch();
+  PutBatch(const PutBatch&) = delete;
+  PutBatch& operator=(const PutBatch&) = delete;
+};
+
+}  // namespace forms::gtk::x11
