@@ -45,9 +45,9 @@ window_shown() { [[ -n $(shown_window "$1") ]]; }
 # Each suite runs its checks on a bare Xvfb and under each window manager a user may have. With no
 # DIALSAVER_E2E_WM set, a suite runs itself once per manager (run_under_each_wm) and sums the counts; with
 # it set (none, openbox or xfwm4) it runs its checks once, on its own display under that manager.
-# DIALSAVER_E2E_WMS names the managers to run under (default: the bare server only, until the suites pass
-# under openbox and xfwm4; "none openbox xfwm4" runs all three).
-read -r -a e2e_wms <<<"${DIALSAVER_E2E_WMS:-none}"
+# DIALSAVER_E2E_WMS names the managers to run under (default "none openbox xfwm4": all three; "none" runs
+# on the bare server only).
+read -r -a e2e_wms <<<"${DIALSAVER_E2E_WMS:-none openbox xfwm4}"
 wm=${DIALSAVER_E2E_WM:-}
 under_wm() { [[ -n $wm && $wm != none ]]; }
 

@@ -84,6 +84,33 @@ pixel_is() { [[ $(pixel "$1" "$2") == "$3" ]]; }
 
 stop() { { kill -KILL "$1"; wait "$1"; } 2>/dev/null; }
 
+# place ID: sets X, Y (the window's top-left on the root window), WIDTH and HEIGHT. xdotool's position of a
+# window a manager has framed is off by the frame's offset, so the root position is read from xwininfo.
+place() {
+  local info
+  info=$(xwininfo -id "$1" 2>/dev/null) || return 1
+  X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
+  WIDTH=$(awk '/^ +Width:/ {print $2}' <<<"$info")
+  HEIGHT=$(awk '/^ +Height:/ {print $2}' <<<"$info")
+  [[ -n $X && -n $Y && -n $WIDTH && -n $HEIGHT ]]
+}
+
+# frame_extents ID: sets frame_left, frame_right, frame_top and frame_bottom, the manager's frame around
+# the window (_NET_FRAME_EXTENTS; all 0 on a bare server, which frames nothing).
+frame_extents() {
+  local e
+  e=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -oE '[0-9]+, [0-9]+, [0-9]+, [0-9]+$' | tr -d ,)
+  read -r frame_left frame_right frame_top frame_bottom <<<"${e:-0 0 0 0}"
+}
+
+# framed ID: the window shows, in a manager's frame if there is one: a manager maps the frame only once it
+# has placed it, so the window's place is final after that.
+framed() {
+  xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' &&
+    { ! under_wm || xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='; }
+}
+
 # ---- The display ----
 # -noreset: a server that resets when its last client leaves refuses the next one for a moment.
 
@@ -204,13 +231,17 @@ saver_covers() {
 }
 if wait_for 20 message_box; then
   box=$(message_box)
-  eval "$(xdotool getwindowgeometry --shell "$box")"
+  wait_for 10 framed "$box"
+  place "$box"
+  frame_extents "$box"
   check "with a missing picture the saver covers the screen while the box is up" saver_covers
-  # Outside the box (and its frame, at most 40 pixels above it) the screen is the face with no picture.
+  # Outside the box and its frame the screen is the face with no picture.
+  top=$((Y - frame_top))
+  bottom=$((Y + HEIGHT + frame_bottom))
   check "around the box the screen is the face without its picture (above it)" eval \
-    'have_render && crop=1 matches_render missing-above "$work/missing/config" "${width}x$((Y - 40))+0+0" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
+    'have_render && crop=1 matches_render missing-above "$work/missing/config" "${width}x${top}+0+0" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
   check "around the box the screen is the face without its picture (below it)" eval \
-    'have_render && crop=1 matches_render missing-below "$work/missing/config" "${width}x$((height - Y - HEIGHT - 8))+0+$((Y + HEIGHT + 8))" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
+    'have_render && crop=1 matches_render missing-below "$work/missing/config" "${width}x$((height - bottom))+0+${bottom}" --size "${width}x${height}" --picture "$work/no-such-picture.jpg"'
   import -window root "$work/missing-box.png" 2>/dev/null
   if under_wm; then
     check "the box has the keyboard focus" wait_for 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$box" ]]'
@@ -236,7 +267,8 @@ open_dialog() {  # open_dialog NAME: starts /C and sets $dialog, $dx, $dy (the d
   launch "$1" /C
   wait_for 20 window_shown "$dialog_name" || return 1
   dialog=$(shown_window "$dialog_name")
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  wait_for 10 framed "$dialog"
+  place "$dialog" || return 1
   dx=$X
   dy=$Y
   # Under a manager the dialog takes the keyboard as it opens; a bare server gives a new window no focus.
@@ -247,7 +279,6 @@ open_dialog() {  # open_dialog NAME: starts /C and sets $dialog, $dx, $dy (the d
 
 if open_dialog dialog_ok; then
   pass "/C shows the settings dialog"
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
   check "the dialog is 321 x 213 pixels (${WIDTH}x${HEIGHT})" test "$WIDTH" = 321 -a "$HEIGHT" = 213
   check "the Back Color swatch shows white inside a black outline" \
     eval 'pixel_is $((dx + 157)) $((dy + 16)) 000000 && pixel_is $((dx + 165)) $((dy + 24)) FFFFFF'
@@ -319,7 +350,8 @@ start_host() {  # sets $host_pid, $host (the window id) and the host's command s
   exec {host_in}>"$work/host.in.$1"
   wait_for 10 test -s "$work/host.out.$1"
   host=$(head -1 "$work/host.out.$1")
-  eval "$(xdotool getwindowgeometry --shell "$host")"
+  wait_for 10 framed "$host"
+  place "$host"
   hx=$X
   hy=$Y
 }
@@ -379,8 +411,14 @@ if wait_for 20 window_shown '^dialsaver$'; then
   start_host guard
   launch guard_preview /P "$host"
   preview=$pid
-  check "/P is not refused while /S runs" wait_for 20 preview_drawn
-  for p in "$preview" "$config" "$first"; do
+  # A manager keeps the saver above the host, so the preview shows only once the saver has ended.
+  check "/P is not refused while /S runs: it becomes the host window's child" wait_for 20 eval \
+    '[[ -n $(xwininfo -children -id "$host" 2>/dev/null | grep -E "^ +0x") ]] && stays_running 1 "$preview"'
+  kill -TERM "$first"
+  ended_within 1 "$first"
+  check "SIGTERM ends a running instance within 1 s, cleanly" test $? -eq 0
+  check "... and the preview started while /S ran draws the clock" wait_for 20 preview_drawn
+  for p in "$preview" "$config"; do
     kill -TERM "$p"
     ended_within 1 "$p"
     check "SIGTERM ends a running instance within 1 s, cleanly" test $? -eq 0
