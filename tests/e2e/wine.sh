@@ -255,7 +255,9 @@ press_in_box() {
 
 missing_picture_test() {
   clear_settings
-  "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d 'C:\no such folder\missing.gif' /f >/dev/null 2>&1
+  # A file missing from a folder that is there: a missing folder may be a drive not mounted yet, which
+  # keeps the stored path.
+  "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d 'C:\windows\no such picture.gif' /f >/dev/null 2>&1
   start "$bin/dialsaver.scr" /S
   local saver=$started
   # The message comes before the saver shows, in a box titled with the program's name; Enter is its OK.
