@@ -2,8 +2,6 @@
 // that escapes the start-up code ends the program with its message, as one escaping a window's handler does.
 #include <windows.h>
 
-#include <exception>
-
 #include "backends/win32/win32_platform.h"
 #include "startup/startup.h"
 
@@ -12,9 +10,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   // System32 only, never from beside the program or the current folder.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   forms::win32::Win32Platform platform(instance);
-  try {
-    return forms::run_program(platform, &startup::Main);
-  } catch (const std::exception& error) {
-    forms::win32::Win32Platform::fail(error.what());
-  }
+  return platform.run_main(&startup::Main);
 }

@@ -11,6 +11,9 @@
 //       Writes that part of the root window as a binary PPM, in one XGetImage (a few milliseconds).
 //   x11_probe close ID
 //       Asks the window to close, as a window manager's close box does (WM_DELETE_WINDOW).
+//   x11_probe send ID destroy | send ID configure WIDTHxHEIGHT
+//       Sends the window's watchers (StructureNotifyMask) a DestroyNotify or a ConfigureNotify of that size
+//       about the window, as any client can (XSendEvent): the window itself is left as it is.
 //   x11_probe first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
 //       Starts the program, then prints the milliseconds from its start until the root's pixel at (X, Y)
 //       shows the colour, and the program's process id; exits 1 if it does not within the timeout. The
@@ -142,6 +145,31 @@ int close_window(unsigned long window) {
   return 0;
 }
 
+int send_structure_event(unsigned long window, const std::string& kind, const char* size) {
+  XEvent event{};
+  if (kind == "destroy") {
+    event.xdestroywindow.type = DestroyNotify;
+    event.xdestroywindow.event = window;
+    event.xdestroywindow.window = window;
+  } else if (kind == "configure") {
+    unsigned width = 0;
+    unsigned height = 0;
+    if (size == nullptr || std::sscanf(size, "%ux%u", &width, &height) != 2) return 2;
+    event.xconfigure.type = ConfigureNotify;
+    event.xconfigure.event = window;
+    event.xconfigure.window = window;
+    event.xconfigure.width = static_cast<int>(width);
+    event.xconfigure.height = static_cast<int>(height);
+  } else {
+    return 2;
+  }
+  Display* display = open_display();
+  const Status sent = XSendEvent(display, window, False, StructureNotifyMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  return sent != 0 ? 0 : 1;
+}
+
 int first_frame(int x, int y, const char* color, int timeout_ms, char** program) {
   const unsigned long wanted = std::strtoul(color, nullptr, 16);
   Display* display = open_display();
@@ -171,11 +199,15 @@ int main(int argc, char** argv) {
   if (command == "pixel" && argc == 4) return pixel(std::atoi(argv[2]), std::atoi(argv[3]));
   if (command == "capture" && argc == 4) return capture(argv[2], argv[3]);
   if (command == "close" && argc == 3) return close_window(std::strtoul(argv[2], nullptr, 0));
+  if (command == "send" && (argc == 4 || argc == 5)) {
+    return send_structure_event(std::strtoul(argv[2], nullptr, 0), argv[3], argc == 5 ? argv[4] : nullptr);
+  }
   if (command == "first-frame" && argc > 7 && std::strcmp(argv[6], "--") == 0) {
     return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7);
   }
-  std::fprintf(stderr,
-               "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | first-frame X Y RRGGBB "
-               "TIMEOUT_MS -- PROGRAM...\n");
+  std::fprintf(
+      stderr,
+      "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | send ID destroy | send ID "
+      "configure WxH | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
   return 2;
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtk/gtk.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,11 +30,23 @@ namespace {
 constexpr int vbOKCancel = 1;
 constexpr int vbCancel = 2;
 
+// The display connection's socket once the display is open, else -1.
+volatile sig_atomic_t g_display_socket = -1;
+
+// Ends the process now, from anywhere, a signal handler included. A thread blocked in the kernel (a read
+// from a stalled FUSE mount, which no signal interrupts) keeps the process and its open files alive after
+// _exit until the read returns; the display connection is shut down first, so that the X server drops
+// this program's windows at once instead of leaving them on the screen for as long.
+[[noreturn]] void leave(int exit_status) {
+  if (g_display_socket >= 0) shutdown(g_display_socket, SHUT_RDWR);
+  _exit(exit_status);
+}
+
 // SIGTERM (XScreenSaver's way of stopping a hack, a session's way of ending), SIGINT and SIGHUP end the
 // program at once, in the handler itself, whatever the program is doing: decoding a picture, waiting for
 // a file or a lock. Nothing runs after the signal, so no setting is written after it either; a save
 // under way leaves the old settings file, since a save is a rename.
-void on_terminate(int /*signal*/) { _exit(0); }
+void on_terminate(int /*signal*/) { leave(0); }
 
 void end_on_signals() {
   struct sigaction action {};
@@ -129,6 +142,7 @@ void GtkPlatform::need_display() {
   g_setenv("GDK_GL", "disable", FALSE);
   if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
+  g_display_socket = x11::connection_fd();
   gdk_window_add_filter(nullptr, host_filter, this);
   x11::watch_properties(x11::root());
   if (m_hack_window && !x11::window_size(*m_hack_window)) {
@@ -210,7 +224,7 @@ void GtkPlatform::run() {
 
 void GtkPlatform::end_program(int exit_status) {
   std::fflush(nullptr);
-  _exit(exit_status);
+  leave(exit_status);
 }
 
 // ---- Dialogs ----

@@ -74,6 +74,8 @@ XId id_of(GdkWindow* window) { return window != nullptr ? GDK_WINDOW_XID(window)
 
 XId root() { return DefaultRootWindow(display()); }
 
+int connection_fd() { return ConnectionNumber(display()); }
+
 std::optional<double> xft_dpi() {
   const char* text = XGetDefault(display(), "Xft", "dpi");
   if (text == nullptr) return std::nullopt;

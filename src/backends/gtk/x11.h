@@ -19,6 +19,9 @@ using XId = unsigned long;
 XId id_of(GdkWindow* window);
 XId root();
 
+// The socket of the display connection.
+int connection_fd();
+
 // The X resource Xft.dpi, when set.
 std::optional<double> xft_dpi();
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 
 #include "backends/win32/win32_window.h"
 #include "backends/win32_services/dib_frame.h"
@@ -203,6 +204,14 @@ void Win32Platform::end_program(int exit_status) {
 }
 
 bool Win32Platform::failing() { return g_failing; }
+
+int Win32Platform::run_main(void (*main)()) {
+  try {
+    return run_program(*this, main);
+  } catch (const std::exception& error) {
+    fail(error.what());
+  }
+}
 
 void Win32Platform::fail(const std::string& what) {
   if (g_failing) ExitProcess(3);

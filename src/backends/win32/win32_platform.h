@@ -54,6 +54,10 @@ class Win32Platform final : public Platform {
   // host's window goes away.
   void watch_host();
 
+  // Runs the start-up procedure and then the main loop on this back end. An error that escapes them (a
+  // frame the memory cannot hold, say) ends the program as fail() does, never as a crash.
+  int run_main(void (*main)());
+
   // Ends the program over an error nothing handled: "<program>: <what>" on standard error and in a message
   // box, then a non-zero exit status. While the box is up no handler of the program runs.
   [[noreturn]] static void fail(const std::string& what);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "forms/user32.h"
 #include "resources/definitions.h"
@@ -45,15 +46,21 @@ void frmmain::Form_Load() {
   // is only reported. The windows on further monitors load after the primary one has noted the failure,
   // and leave the telling to it.
   auto picture = forms::LoadPicture(gPicturePath);
-  Picture2.Picture(picture ? std::move(picture).value() : nullptr);
+  std::optional<forms::Error> failed;
+  if (picture) {
+    Picture2.Picture(std::move(picture).value());
+  } else {
+    failed = forms::Error{picture.reason(), picture.failure()};
+    Picture2.Picture(nullptr);
+  }
   redraw();
   mPrevMinuteX = mPrevMinuteY = mPrevHourX = mPrevHourY = mPrevSecondX = mPrevSecondY = -1;
   Timer1.Interval(1000);
   Timer1.Enabled(true);
-  if (Picture2.Picture()) return;
-  if (picture.failure() == forms::Failure::Passing) {
+  if (!failed) return;
+  if (failed->kind == forms::Failure::Passing) {
     std::fprintf(stderr, "%s: %s\n", forms::printable(forms::App.EXEName()).c_str(),
-                 forms::printable(picture.reason()).c_str());
+                 forms::printable(failed->reason).c_str());
     return;
   }
 
