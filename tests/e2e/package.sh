@@ -274,9 +274,13 @@ zip_test() {  # zip_test ARCH LOADER
   mkdir -p "$dir"
   unzip -q "$zip" -d "$dir"
   check "its README.txt tells how to install the .scr" grep -q 'Right-click dialsaver.scr and choose Install' "$dir/README.txt"
-  check "its programs' version records say $version" eval \
-    '[[ $(strings -el "$dir/dialsaver.scr" | grep -A1 -x FileVersion | tail -1) == "$version" &&
-       $(strings -el "$dir/dialsaver.exe" | grep -A1 -x ProductVersion | tail -1) == "$version" ]]'
+  # The record's text form is major.minor with two digits of minor: 1.00 for 1.0.0.
+  local major=${version%%.*} minor=${version#*.}
+  minor=${minor%%.*}
+  local version_text=$major.$(printf '%02d' "$minor")
+  check "its programs' version records say $version_text" eval \
+    '[[ $(strings -el "$dir/dialsaver.scr" | grep -A1 -x FileVersion | tail -1) == "$version_text" &&
+       $(strings -el "$dir/dialsaver.exe" | grep -A1 -x ProductVersion | tail -1) == "$version_text" ]]'
   if [[ -z $loader ]]; then
     skip "the $arch dialsaver.scr /S under Wine (the 32-bit Wine is not installed)"
     return

@@ -15,7 +15,7 @@
 
 #include "backends/gtk/gtk_platform.h"
 #include "backends/gtk/gtk_window_parts.h"
-#include "backends/gtk/x11_frames.h"
+#include "backends/gtk/x11/x11_frames.h"
 
 namespace forms::gtk {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "backends/gtk/gtk_window.h"
 #include "backends/gtk/work_area.h"
-#include "backends/gtk/x11_frames.h"
+#include "backends/gtk/x11/x11_frames.h"
 #include "forms/form.h"
 #include "forms/user32.h"
 #include "values/printable.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/gtk/x11.h"
+#include "backends/gtk/x11/x11.h"
 #include "backends/linux_services/instance_lock.h"
 #include "forms/backend.h"
 #include "forms/native_services.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/gtk/x11.h"
+#include "backends/gtk/x11/x11.h"
 #include "forms/backend.h"
 #include "forms/form.h"
 

@@ -187,7 +187,7 @@ void frmmain::Form_KeyPress(int& KeyAscii) {
 
 void frmmain::Form_MouseMove(int Button, int Shift, float X, float Y) {
   (void)Button, (void)Shift, (void)X, (void)Y;
-  frmmain& counter = forms::instance<frmmain>();
+  auto& counter = forms::instance<frmmain>();
   if (counter.mMoveCount < 3) {
     ++counter.mMoveCount;
   } else {

@@ -1,4 +1,4 @@
-#include "backends/gtk/x11.h"
+#include "backends/gtk/x11/x11.h"
 
 #include <gtest/gtest.h>
 

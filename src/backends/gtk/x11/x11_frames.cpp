@@ -1,4 +1,4 @@
-#include "backends/gtk/x11_frames.h"
+#include "backends/gtk/x11/x11_frames.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

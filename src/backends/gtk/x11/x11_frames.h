@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "backends/gtk/x11.h"
+#include "backends/gtk/x11/x11.h"
 #include "graphics/frame_buffer.h"
 
 namespace forms::gtk::x11 {
