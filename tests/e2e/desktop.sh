@@ -18,21 +18,12 @@ pids=()
 work=$(mktemp -d /tmp/dialsaver-desktop.XXXXXX)
 chmod 755 "$work"
 cleanup() {
-  local pid
-  {
-    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
-    for pid in "${pids[@]}"; do wait "$pid"; done
-  } >/dev/null 2>&1
+  end_started
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-for need in "$program" "$probe"; do
-  [[ -x $need ]] || { echo "desktop.sh: $need is missing: build the linux preset first" >&2; exit 1; }
-done
-for tool in Xvfb xdotool xprop xwininfo import openbox xfwm4 dbus-daemon; do
-  command -v "$tool" >/dev/null || { echo "desktop.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
-done
+require desktop.sh "$program" "$probe" -- Xvfb xdotool xprop xwininfo import openbox xfwm4 dbus-daemon
 
 # ---- Displays and managers ----
 

@@ -35,12 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for need in "$program" "$probe"; do
-  [[ -x $need ]] || { echo "hostile.sh: $need is missing: build the linux preset first" >&2; exit 1; }
-done
-for tool in Xvfb xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "hostile.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
-done
+require hostile.sh "$program" "$probe" -- Xvfb xdotool xwininfo
 
 # launch NAME ARGS...: starts the program with a private config and runtime folder per NAME; sets $pid.
 # Variables to pass on go before it: XSCREENSAVER_WINDOW=... launch NAME ...

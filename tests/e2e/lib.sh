@@ -113,3 +113,26 @@ start_wm() {
   esac
   wait_for 30 wm_ready
 }
+
+# Ends every process the suite started (their ids in the array `pids`) and reaps them, quietly.
+end_started() {
+  local pid
+  {
+    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
+    for pid in "${pids[@]}"; do wait "$pid"; done
+  } >/dev/null 2>&1
+}
+
+# require SUITE PROGRAM... -- TOOL...: exits with a message when a built program or a tool is missing.
+require() {
+  local suite=$1 need
+  shift
+  while (($# > 0)) && [[ $1 != -- ]]; do
+    [[ -x $1 ]] || { echo "$suite: $1 is missing: build the linux preset first" >&2; exit 1; }
+    shift
+  done
+  (($# > 0)) && shift
+  for need in "$@"; do
+    command -v "$need" >/dev/null || { echo "$suite: $need is missing (scripts/setup installs it)" >&2; exit 1; }
+  done
+}

@@ -19,21 +19,12 @@ height=480
 pids=()
 work=$(mktemp -d /tmp/dialsaver-noshm.XXXXXX)
 cleanup() {
-  local pid
-  {
-    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
-    for pid in "${pids[@]}"; do wait "$pid"; done
-  } >/dev/null 2>&1
+  end_started
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-for need in "$bin/dialsaver" "$bin/dialsaver-render" "$probe"; do
-  [[ -x $need ]] || { echo "noshm.sh: $need is missing: build the linux preset first" >&2; exit 1; }
-done
-for tool in Xvfb xdotool xdpyinfo compare convert; do
-  command -v "$tool" >/dev/null || { echo "noshm.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
-done
+require noshm.sh "$bin/dialsaver" "$bin/dialsaver-render" "$probe" -- Xvfb xdotool xdpyinfo compare convert
 
 # A picture smaller than every window here, so that the program and the renderer decode it alike.
 convert -size 120x90 gradient:orange-navy "$work/small.png"

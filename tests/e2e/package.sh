@@ -35,21 +35,17 @@ as_user() { runuser -u "$user" -- env DISPLAY="$DISPLAY" HOME="$home" NO_AT_BRID
 purge() { DEBIAN_FRONTEND=noninteractive "${apt[@]}" purge dialsaver >"$work/purge.log" 2>&1; }
 
 cleanup() {
-  local pid
   {
     [[ -n ${home:-} ]] && as_user xscreensaver-command -exit
     [[ -n ${WINEPREFIX:-} ]] && /usr/lib/wine/wineserver -k
-    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
-    for pid in "${pids[@]}"; do wait "$pid"; done
+    end_started
     [[ -n $installed ]] && purge
   } >/dev/null 2>&1
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-for need in "$render" "$probe"; do
-  [[ -x $need ]] || { echo "package.sh: $need is missing: build the linux preset first" >&2; exit 1; }
-done
+require package.sh "$render" "$probe"
 
 # ---- Helpers ----
 

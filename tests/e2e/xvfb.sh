@@ -29,24 +29,17 @@ work=$(mktemp -d /tmp/dialsaver-e2e.XXXXXX)
 chmod 755 "$work"
 
 cleanup() {
-  local pid
   {
     if [[ -n ${xss_user:-} ]]; then
       runuser -u "$xss_user" -- env DISPLAY="$DISPLAY" HOME="$xss_home" xscreensaver-command -exit
     fi
-    for pid in "${pids[@]}"; do kill -KILL "$pid"; done
-    for pid in "${pids[@]}"; do wait "$pid"; done
+    end_started
   } >/dev/null 2>&1
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-for need in "$program" "$probe"; do
-  [[ -x $need ]] || { echo "xvfb.sh: $need is missing: build the linux preset first" >&2; exit 1; }
-done
-for tool in Xvfb xdotool import compare convert; do
-  command -v "$tool" >/dev/null || { echo "xvfb.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
-done
+require xvfb.sh "$program" "$probe" -- Xvfb xdotool import compare convert
 
 # ---- Helpers ----
 
