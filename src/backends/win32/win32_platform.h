@@ -47,7 +47,7 @@ class Win32Platform final : public Platform {
 
   // ---- For the windows ----
   HINSTANCE instance() const { return m_instance; }
-  // A window that is never shown, the owner of captioned windows that stay out of the taskbar.
+  // A window that is never shown, the owner of the windows that stay out of the taskbar.
   HWND hidden_owner();
   void forget(const Win32Window& window);
   // Watches the host of a window embedded in another program's window, and unloads the form when the

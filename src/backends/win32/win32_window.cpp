@@ -37,12 +37,13 @@ DWORD window_style(const WindowDef& def) {
   return style;
 }
 
-// A borderless window leaves the taskbar as a tool window; a captioned one keeps its normal caption and is
-// owned by a hidden window instead (see Win32Platform::hidden_owner).
+// A window that stays out of the taskbar is owned by a hidden window (see Win32Platform::hidden_owner)
+// rather than made a tool window. Under Wine a tool window becomes a normal X window that skips the
+// taskbar, which a window manager such as openbox never focuses when it maps; an owned one becomes a
+// dialog, which it does, and the saver must take the keyboard as it shows.
 DWORD window_ex_style(const WindowDef& def) {
   DWORD ex = 0;
   if (def.border_style == BorderStyle::FixedDialog) ex |= WS_EX_DLGMODALFRAME;
-  if (!def.show_in_taskbar && def.border_style == BorderStyle::None) ex |= WS_EX_TOOLWINDOW;
   return ex;
 }
 
@@ -93,7 +94,7 @@ Win32Window::Win32Window(Win32Platform& platform, Form& form)
   const DWORD style = window_style(def);
   const DWORD ex_style = window_ex_style(def);
   const RECT r = window_rect_for(m_window_state);
-  HWND owner = def.show_in_taskbar || def.border_style == BorderStyle::None ? nullptr : platform.hidden_owner();
+  HWND owner = def.show_in_taskbar ? nullptr : platform.hidden_owner();
   CreateWindowExW(ex_style, kWindowClass, widen(form.Caption()).c_str(), style, r.left, r.top, r.right - r.left,
                   r.bottom - r.top, owner, nullptr, platform.instance(), this);
   if (m_hwnd == nullptr)
