@@ -6,9 +6,10 @@
 passed=0
 failed=0
 skipped=0
-pass() { passed=$((passed + 1)); printf 'ok    %s\n' "$1"; }
-fail() { failed=$((failed + 1)); printf 'FAIL  %s\n' "$1"; }
-skip() { skipped=$((skipped + 1)); printf 'skip  %s\n' "$1"; }
+# A suite may set `label` to prefix what it prints (the build a check is about, say).
+pass() { passed=$((passed + 1)); printf 'ok    %s%s\n' "${label:-}" "$1"; }
+fail() { failed=$((failed + 1)); printf 'FAIL  %s%s\n' "${label:-}" "$1"; }
+skip() { skipped=$((skipped + 1)); printf 'skip  %s%s\n' "${label:-}" "$1"; }
 check() {  # check NAME COMMAND...: passes when the command succeeds
   local name=$1
   shift
@@ -112,6 +113,34 @@ start_wm() {
       ;;
   esac
   wait_for 30 wm_ready
+}
+
+# ---- Windows on the screen ----
+# place ID: sets X, Y (the window's top-left on the root window), WIDTH and HEIGHT. xdotool's position of a
+# window a manager has framed is off by the frame's offset, so the root position is read from xwininfo.
+place() {
+  local info
+  info=$(xwininfo -id "$1" 2>/dev/null) || return 1
+  X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
+  WIDTH=$(awk '/^ +Width:/ {print $2}' <<<"$info")
+  HEIGHT=$(awk '/^ +Height:/ {print $2}' <<<"$info")
+  [[ -n $X && -n $Y && -n $WIDTH && -n $HEIGHT ]]
+}
+
+# frame_extents ID: sets frame_left, frame_right, frame_top and frame_bottom, the manager's frame around
+# the window (_NET_FRAME_EXTENTS; all 0 on a bare server, which frames nothing).
+frame_extents() {
+  local e
+  e=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -oE '[0-9]+, [0-9]+, [0-9]+, [0-9]+$' | tr -d ,)
+  read -r frame_left frame_right frame_top frame_bottom <<<"${e:-0 0 0 0}"
+}
+
+# framed ID: the window shows, in a manager's frame if there is one: a manager maps the frame only once it
+# has placed it, so the window's place is final after that.
+framed() {
+  xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' &&
+    { ! under_wm || xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='; }
 }
 
 # Ends every process the suite started (their ids in the array `pids`) and reaps them, quietly.

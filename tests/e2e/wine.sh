@@ -7,8 +7,11 @@
 # build/windows-x86/bin and dialsaver-render in build/linux/bin). Every wait polls for its condition with a
 # generous bound; a few checks that something does NOT happen necessarily watch for a fixed while. Exits
 # non-zero when any check fails (a machine that cannot run 32-bit programs fails the x86 checks, it never
-# skips them), and leaves no Xvfb, wineserver or prefix behind.
+# skips them), and leaves no Xvfb, window manager, wineserver or prefix behind.
 #   tests/e2e/wine.sh [x64] [x86]    the builds to test (both when none is named)
+# Like the Linux suites it runs on a bare Xvfb and under openbox and xfwm4 (see lib.sh), each on a display
+# and in prefixes of its own. Under a manager keys go to whatever has the focus, as a user's do; on a bare
+# server, where nothing gives a new window the focus, a test focuses a window where a user would click it.
 #
 # Comparison with dialsaver-render: the saver's screenshot is taken inside one second of the wall clock,
 # well after that second's tick, and compared with the reference drawn for that second (and, should the
@@ -18,8 +21,14 @@
 # exactly: 0 differing pixels. Inside each box the screenshot must hold dark text pixels. This runs at
 # 96 dpi and at 144 dpi (Wine's LogPixels), where twips per pixel must follow the display.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
-root=$(pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/e2e/lib.sh"
+if [[ -z $wm ]]; then
+  run_under_each_wm "$0" "$@"
+  finish wine.sh
+  exit
+fi
+cd "$root"
 render=$root/build/linux/bin/dialsaver-render
 screen_w=1280
 screen_h=800
@@ -28,11 +37,7 @@ declare -A winearch_of=([x64]=win64 [x86]=win32)
 bin_of() { echo "$root/build/windows-$1/bin"; }
 archs=("$@")
 ((${#archs[@]})) || archs=(x64 x86)
-
-failures=0
 label=
-pass() { printf 'ok   %s%s\n' "$label" "$*"; }
-fail() { printf 'FAIL %s%s\n' "$label" "$*"; failures=$((failures + 1)); }
 
 want() { [[ " ${archs[*]} " == *" $1 "* ]]; }
 if want x86 && ! x86_problem=$(scripts/wine32-check); then
@@ -50,18 +55,21 @@ for arch in "${archs[@]}"; do
     fi
   done
 done
+require wine.sh -- Xvfb xdotool xprop xwininfo import compare convert
 
 work=$(mktemp -d /tmp/dialsaver-e2e-wine.XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 xvfb_pid=
+wm_pids=()
 cleanup() {
-  local prefix
+  local prefix pid
   for prefix in "$work"/prefix-*; do
     [[ -d $prefix ]] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
   done
+  for pid in "${wm_pids[@]}"; do kill "$pid" 2>/dev/null; done
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
+  [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -71,6 +79,7 @@ xvfb_pid=$!
 for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || { echo "wine.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
+start_wm "$work/wm.log" || { echo "wine.sh: $wm did not start" >&2; cat "$work/wm.log" >&2; exit 1; }
 
 # poll SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS pass first.
 poll() {
@@ -83,6 +92,8 @@ poll() {
   "$@"
 }
 alive() { kill -0 "$1" 2>/dev/null; }
+has_focus() { [[ -n $1 && $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+focus_name() { xdotool getwindowfocus getwindowname 2>/dev/null || echo "no window"; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # The Linux process ids of this prefix's programs whose command line matches a pattern.
@@ -130,15 +141,20 @@ start_session() {
 }
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
+# The reference may be drawn with further options (ref_options, e.g. a picture that does not load), and a
+# further rectangle may be left out of the comparison (ref_mask, "rectangle X0,Y0 X1,Y1": a box over it).
+ref_options=()
+ref_mask=
 compare_with_reference() {  # shot.png HH:MM:SS dpi -> 0 when it matches the reference of that second
   local shot=$1 time=$2 dpi=$3 ref=$work/ref.png trace=$work/ref.trace
-  "$render" --size "${screen_w}x${screen_h}" --dpi "$dpi" --time "$time" --out "$ref" --trace "$trace" || return 2
+  "$render" --size "${screen_w}x${screen_h}" --dpi "$dpi" --time "$time" "${ref_options[@]}" --out "$ref" \
+    --trace "$trace" || return 2
   # Boxes around the hour numbers: from the text's top-left, generously wide and tall for the font.
   local boxes
   local geometry='BEGIN { tpp = 1440 / dpi; m = (w < h ? w : h) * tpp; r = m / 2 - 900; px = r / 300 * dpi / 72 }'
   boxes=$(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
     $1 == "print" { x = $2 / tpp; y = $3 / tpp
-      printf "rectangle %d,%d %d,%d ", x - 6, y - 6, x + 4 * px, y + 1.8 * px }' "$trace")
+      printf "rectangle %d,%d %d,%d ", x - 6, y - 6, x + 4 * px, y + 1.8 * px }' "$trace")$ref_mask
   convert "$shot" -fill black -draw "$boxes" "$work/shot-masked.png"
   convert "$ref" -fill black -draw "$boxes" "$work/ref-masked.png"
   local differing
@@ -148,12 +164,45 @@ compare_with_reference() {  # shot.png HH:MM:SS dpi -> 0 when it matches the ref
   # Each number's box holds text the program drew: dark pixels on the white dial.
   local box dark
   while read -r box; do
+    outside_mask "$box" || continue
     dark=$(convert "$shot" -crop "$box" +repage -threshold 40% -negate -format '%[fx:mean*w*h]' info:)
     (( ${dark%.*} >= 20 )) || { echo "no text in $box" >"$work/differing"; return 1; }
   done < <(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
     $1 == "print" { x = $2 / tpp; y = $3 / tpp
       printf "%dx%d+%d+%d\n", 4 * px + 6, 1.8 * px + 6, x - 6, y - 6 }' "$trace")
   return 0
+}
+
+# outside_mask WxH+X+Y: true when the box does not meet ref_mask's rectangle (or there is none).
+outside_mask() {
+  [[ $ref_mask =~ rectangle\ ([0-9]+),([0-9]+)\ ([0-9]+),([0-9]+) ]] || return 0
+  local x0=${BASH_REMATCH[1]} y0=${BASH_REMATCH[2]} x1=${BASH_REMATCH[3]} y1=${BASH_REMATCH[4]}
+  [[ $1 =~ ([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+) ]] || return 0
+  local w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
+  ((x + w < x0 || x > x1 || y + h < y0 || y > y1))
+}
+
+# screen_is_reference DPI: takes screenshots until one, taken inside a single second, matches the reference
+# drawn for that second (or the one before); sets `matched` to that time, or leaves it empty after ten tries.
+screen_is_reference() {
+  local dpi=$1 attempt before after second
+  matched=
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    # Capture from 0.3 s into a second, long after that second's tick has drawn; a capture that ends in
+    # the next second is taken again.
+    sleep "$(date +%s.%N | awk '{ f = $1 - int($1); d = (f >= 0.3 && f <= 0.5) ? 0 : 1.3 - f; if (d >= 1) d -= 1; printf "%.3f", d }')"
+    before=$(date +%s.%N)
+    import -window root "$work/shot.png"
+    after=$(date +%s.%N)
+    [[ ${before%.*} == "${after%.*}" ]] || continue
+    for second in "${before%.*}" "$((${before%.*} - 1))"; do
+      if compare_with_reference "$work/shot.png" "$(date -d "@$second" +%H:%M:%S)" "$dpi"; then
+        matched=$(date -d "@$second" +%H:%M:%S)
+        return 0
+      fi
+    done
+  done
+  return 1
 }
 
 # The display's resolution (Wine's LogPixels); the next program started in the prefix sees it.
@@ -175,24 +224,8 @@ saver_screen_test() {  # dpi
     stop "$saver"
     return
   fi
-  local attempt before after second matched=
   sleep 1.5  # a tick or more since the window showed
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    # Capture from 0.3 s into a second, long after that second's tick has drawn; a capture that ends in
-    # the next second is taken again.
-    sleep "$(date +%s.%N | awk '{ f = $1 - int($1); d = (f >= 0.3 && f <= 0.5) ? 0 : 1.3 - f; if (d >= 1) d -= 1; printf "%.3f", d }')"
-    before=$(date +%s.%N)
-    import -window root "$work/shot.png"
-    after=$(date +%s.%N)
-    [[ ${before%.*} == "${after%.*}" ]] || continue
-    for second in "${before%.*}" "$((${before%.*} - 1))"; do
-      if compare_with_reference "$work/shot.png" "$(date -d "@$second" +%H:%M:%S)" "$dpi"; then
-        matched=$(date -d "@$second" +%H:%M:%S)
-        break 2
-      fi
-    done
-  done
-  if [[ -n $matched ]]; then
+  if screen_is_reference "$dpi"; then
     pass "/S at $dpi dpi: the screen is the reference image for $matched outside the hour numbers (0 differing pixels)"
   else
     fail "/S at $dpi dpi: the screen differs from the reference: $(cat "$work/differing") pixels"
@@ -221,9 +254,25 @@ saver_screen_test() {  # dpi
   stop "$saver"
 }
 
+# The key goes to whatever has the focus: the saver takes the keyboard as it shows (on a bare server the
+# keyboard follows the pointer, which the full-screen saver is under).
 saver_key_test() {
   start "$bin/dialsaver.scr" /S
   local saver=$started
+  poll 60 window_named '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
+  if under_wm; then
+    if poll 5 has_focus "$(shown_window '^dialsaver$')"; then
+      pass "/S: the saver has the keyboard focus as it shows"
+    else
+      fail "/S: the saver did not take the keyboard focus (it is on \"$(focus_name)\")"
+    fi
+  fi
+  xdotool key a
+  if poll 10 gone "$saver"; then pass "/S: the first character typed ends it"; else fail "/S: the first character typed did not end it"; fi
+  stop "$saver"
+
+  start "$bin/dialsaver.scr" /S
+  saver=$started
   poll 60 window_named '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
   xdotool click 1  # a click without a move: activates the window, ends nothing
   xdotool key shift
@@ -244,12 +293,18 @@ start_saver_shown() {  # -> $saver, or false when it is not on screen within 2 s
   poll 60 window_named '^dialsaver$' && echo "  (on screen after $((SECONDS - begun)) s)"
   return 1
 }
+# Types a character as a user does once the saver shows: under a manager, once the manager has given it
+# the focus (it does so a moment after the window maps).
+type_to_saver() {
+  under_wm && poll 5 has_focus "$(shown_window '^dialsaver$')"
+  xdotool key a
+}
 saver_sequence_test() {
   local round x saver
   for round in 1 2; do
     start_saver_shown || { fail "/S, round $round: the first saver was not on screen within 2 s"; stop "$saver"; return; }
-    xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key a 2>/dev/null
-    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(xdotool getwindowfocus getwindowname 2>&1 | tail -n 1))"; stop "$saver"; return; }
+    type_to_saver
+    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(focus_name))"; stop "$saver"; return; }
     start_saver_shown || { fail "/S, round $round: the second saver was not on screen within 2 s"; stop "$saver"; return; }
     for x in 110 220 330 440; do
       xdotool mousemove --sync "$x" 170
@@ -266,8 +321,8 @@ saver_sequence_test() {
       fail "/S, round $round: the third saver ended with no input"
       return
     fi
-    xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key a 2>/dev/null
-    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the third saver"; stop "$saver"; return; }
+    type_to_saver
+    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the third saver (focus: $(focus_name))"; stop "$saver"; return; }
   done
   pass "/S: twice, savers ended by a key and by four moves, then one left alone: each on screen within 2 s, the last one running on until a key"
 }
@@ -295,32 +350,92 @@ second_instance_test() {
 }
 
 says_image_not_found() { "$wine" "$bin/wine_helper.exe" children dialsaver 2>/dev/null | grep -q '^Static|Image Not Found|'; }
-# Presses a key in the box (focusing it first) and is true once the box has gone.
-press_in_box() {
-  xdotool search --onlyvisible --name '^dialsaver$' windowfocus --sync key "$1" 2>/dev/null
-  sleep 0.5
-  ! says_image_not_found
+# The box and the saver share the program's name; the box is the one that does not cover the screen.
+window_of_size() {  # window_of_size covering|smaller: the id of such a shown window named dialsaver
+  local w covers
+  for w in $(xdotool search --onlyvisible --name '^dialsaver$' 2>/dev/null); do
+    place "$w" || continue
+    covers=smaller
+    ((X == 0 && Y == 0 && WIDTH == screen_w && HEIGHT == screen_h)) && covers=covering
+    [[ $covers == "$1" ]] && { echo "$w"; return 0; }
+  done
+  return 1
 }
+message_box() { window_of_size smaller; }
+saver_window() { window_of_size covering; }
 
 missing_picture_test() {
   clear_settings
   # Gone from a folder that is there: a missing folder may be a drive not mounted yet, which keeps the choice.
   "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d 'C:\windows\missing.gif' /f >/dev/null 2>&1
   start "$bin/dialsaver.scr" /S
-  local saver=$started
-  # The message comes before the saver shows, in a box titled with the program's name; Enter is its OK.
-  if poll 60 window_named '^dialsaver$' && poll 10 says_image_not_found; then
+  local saver=$started box saver_win
+  # The box, titled with the program's name, comes once the saver covers the screen.
+  if poll 60 window_named '^dialsaver$' && poll 10 says_image_not_found && poll 10 message_box >/dev/null; then
     pass "/S, missing picture: the \"Image Not Found\" box appears"
-    poll 20 press_in_box Return
   else
     fail "/S, missing picture: no \"Image Not Found\" box"
+    stop "$saver"
+    return
   fi
+  box=$(message_box)
+  saver_win=$(saver_window)
+  if [[ -n $saver_win ]]; then
+    pass "/S, missing picture: the saver covers the screen while the box is up"
+  else
+    fail "/S, missing picture: no saver window covers the screen while the box is up"
+  fi
+  if [[ -n $saver_win && $(xprop -id "$box" WM_TRANSIENT_FOR 2>/dev/null) == *"$(printf '%#x' "$saver_win")" ]]; then
+    pass "/S, missing picture: the box is transient for the saver window"
+  else
+    fail "/S, missing picture: the box is not transient for the saver window: $(xprop -id "$box" WM_TRANSIENT_FOR 2>&1)"
+  fi
+  # Around the box and its frame the screen is the face drawn without the picture; inside, the box hides it.
+  poll 10 framed "$box"
+  place "$box"
+  frame_extents "$box"
+  local x0=$((X - frame_left)) y0=$((Y - frame_top)) x1=$((X + WIDTH + frame_right - 1)) y1=$((Y + HEIGHT + frame_bottom - 1))
+  ref_mask=" rectangle $x0,$y0 $x1,$y1"
+  ref_options=(--picture "$work/missing.gif")
+  if screen_is_reference 96; then
+    pass "/S, missing picture: around the box the screen is the face without its picture for $matched (0 differing pixels)"
+  else
+    fail "/S, missing picture: around the box the screen is not the saver's face: $(cat "$work/differing") pixels differ"
+  fi
+  local crop="$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" differing
+  convert "$work/shot.png" -crop "$crop" +repage "$work/box-shot.png"
+  convert "$work/ref.png" -crop "$crop" +repage "$work/box-ref.png"
+  differing=$(compare -metric AE "$work/box-shot.png" "$work/box-ref.png" null: 2>&1)
+  if [[ $differing =~ ^[0-9]+$ ]] && ((differing * 2 > (x1 - x0 + 1) * (y1 - y0 + 1))); then
+    pass "/S, missing picture: the box is above the saver ($differing of its pixels are not the face)"
+  else
+    fail "/S, missing picture: where the box is the screen shows the face ($differing pixels differ)"
+  fi
+  ref_mask=
+  ref_options=()
+
+  if under_wm; then
+    if poll 5 has_focus "$box"; then
+      pass "/S, missing picture: the box has the keyboard focus"
+    else
+      fail "/S, missing picture: the box has no keyboard focus (it is on \"$(focus_name)\")"
+    fi
+  else
+    xdotool windowfocus --sync "$box" 2>/dev/null  # a bare server gives a new window no focus: a user clicks
+  fi
+  xdotool key Return
+  if poll 10 eval '! says_image_not_found'; then pass "/S, missing picture: Enter presses OK"; else fail "/S, missing picture: Enter did not close the box"; fi
   local expected
   expected="$("$wine" winepath -w "$bin" 2>/dev/null | tr -d '\r')\\a.gif"
   if poll 20 stored_is PICTURE_PATH "$expected"; then
     pass "/S, missing picture: after OK the stored path is $expected"
   else
     fail "/S, missing picture: the stored path is \"$(stored PICTURE_PATH)\", not \"$expected\""
+  fi
+  if alive "$saver" && [[ -n $(saver_window) ]]; then
+    pass "/S, missing picture: after OK the saver runs on, covering the screen"
+  else
+    fail "/S, missing picture: after OK the saver no longer covers the screen"
   fi
   stop "$saver"
 }
@@ -331,9 +446,45 @@ open_dialog() {
   start "$bin/dialsaver.scr" /C
   dialog=$started
   poll 60 window_named "^$dialog_title\$" || { fail "/C: the dialog did not appear"; stop "$dialog"; return 1; }
-  sleep 0.5
-  xdotool search --onlyvisible --name "^$dialog_title\$" windowfocus --sync 2>/dev/null
+  dialog_win=$(shown_window "^$dialog_title\$")
+  # Under a manager the dialog takes the keyboard as it opens; a bare server gives a new window no focus.
+  poll 5 has_focus "$dialog_win" && return 0
+  if under_wm; then
+    fail "/C: the dialog did not take the keyboard focus (it is on \"$(focus_name)\")"
+    stop "$dialog"
+    return 1
+  fi
+  xdotool windowfocus --sync "$dialog_win" 2>/dev/null
   return 0
+}
+
+# The dialog's frame offers moving and closing only: the Motif hints it sets allow no resizing, minimising
+# or maximising, and the manager allows no resizing or maximising. openbox alone keeps its minimise
+# button and action: it ignores the Motif hints' minimise and maximise bits on purpose.
+dialog_frame_test() {
+  open_dialog || return
+  local hints actions
+  poll 10 framed "$dialog_win"
+  hints=$(xprop -id "$dialog_win" _MOTIF_WM_HINTS 2>/dev/null | sed -n 's/.*= //p')
+  actions=$(xprop -id "$dialog_win" _NET_WM_ALLOWED_ACTIONS 2>/dev/null | sed -n 's/.*= //p')
+  # Flags: functions and decorations; functions: move (0x4) and close (0x20); decorations: not all (0x1),
+  # no resize handles (0x4), no minimise (0x20) or maximise (0x40) box.
+  if [[ $hints =~ ^0x3,\ 0x24,\ (0x[0-9a-f]+) ]] && (((BASH_REMATCH[1] & 0x65) == 0)); then
+    pass "/C: the dialog asks for a frame that moves and closes only ($hints)"
+  else
+    fail "/C: the dialog's Motif hints are \"$hints\""
+  fi
+  local forbidden='RESIZE|MAXIMIZE'
+  [[ $wm == openbox ]] || forbidden+='|MINIMIZE'
+  if [[ -n $actions && ! $actions =~ _NET_WM_ACTION_($forbidden) && $actions == *_NET_WM_ACTION_CLOSE* ]]; then
+    pass "/C: $wm allows the dialog no resizing, maximising$([[ $wm == openbox ]] || echo ' or minimising'); it can be closed"
+  else
+    fail "/C: $wm allows the dialog: $actions"
+  fi
+  import -window root "$work/dialog-frame-$wm.png" 2>/dev/null
+  xdotool key Escape
+  poll 20 gone "$dialog" || fail "/C: Escape did not close the dialog"
+  stop "$dialog"
 }
 
 dialog_ok_test() {
@@ -491,6 +642,7 @@ suite() {
   second_instance_test
   missing_picture_test
   dialog_ok_test
+  under_wm && dialog_frame_test
   dialog_cancel_test Escape
   dialog_cancel_test close
   preview_tests
@@ -508,8 +660,5 @@ if want x64 && want x86; then
   host_preview_tests x86 x64
 fi
 
-if ((failures > 0)); then
-  echo "wine.sh: $failures check(s) failed"
-  exit 1
-fi
-echo "wine.sh: every check passed"
+label=
+finish wine.sh

@@ -77,33 +77,6 @@ pixel_is() { [[ $(pixel "$1" "$2") == "$3" ]]; }
 
 stop() { { kill -KILL "$1"; wait "$1"; } 2>/dev/null; }
 
-# place ID: sets X, Y (the window's top-left on the root window), WIDTH and HEIGHT. xdotool's position of a
-# window a manager has framed is off by the frame's offset, so the root position is read from xwininfo.
-place() {
-  local info
-  info=$(xwininfo -id "$1" 2>/dev/null) || return 1
-  X=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$info")
-  Y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$info")
-  WIDTH=$(awk '/^ +Width:/ {print $2}' <<<"$info")
-  HEIGHT=$(awk '/^ +Height:/ {print $2}' <<<"$info")
-  [[ -n $X && -n $Y && -n $WIDTH && -n $HEIGHT ]]
-}
-
-# frame_extents ID: sets frame_left, frame_right, frame_top and frame_bottom, the manager's frame around
-# the window (_NET_FRAME_EXTENTS; all 0 on a bare server, which frames nothing).
-frame_extents() {
-  local e
-  e=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -oE '[0-9]+, [0-9]+, [0-9]+, [0-9]+$' | tr -d ,)
-  read -r frame_left frame_right frame_top frame_bottom <<<"${e:-0 0 0 0}"
-}
-
-# framed ID: the window shows, in a manager's frame if there is one: a manager maps the frame only once it
-# has placed it, so the window's place is final after that.
-framed() {
-  xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' &&
-    { ! under_wm || xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='; }
-}
-
 # ---- The display ----
 # -noreset: a server that resets when its last client leaves refuses the next one for a moment.
 
