@@ -143,39 +143,65 @@ start_session() {
 # ---------------------------------------------------------------- /S: the screen matches the reference
 # The reference may be drawn with further options (ref_options, e.g. a picture that does not load), and a
 # further rectangle may be left out of the comparison (ref_mask, "rectangle X0,Y0 X1,Y1": a box over it).
+# It is drawn for each monitor in ref_monitors ("L T R B", the one whose window shows on top last; the
+# whole screen when there are none) and laid out as they are; what lies outside every monitor is left out.
 ref_options=()
 ref_mask=
+ref_monitors=()
 compare_with_reference() {  # shot.png HH:MM:SS dpi -> 0 when it matches the reference of that second
-  local shot=$1 time=$2 dpi=$3 ref=$work/ref.png trace=$work/ref.trace
-  "$render" --size "${screen_w}x${screen_h}" --dpi "$dpi" --time "$time" "${ref_options[@]}" --out "$ref" \
-    --trace "$trace" || return 2
+  local shot=$1 time=$2 dpi=$3
+  local monitors=("${ref_monitors[@]}")
+  ((${#monitors[@]})) || monitors=("0 0 $screen_w $screen_h")
+  local size layers=() areas= boxes= text_boxes=() i l t r b w h
+  size=$(identify -format '%wx%h' "$shot")
   # Boxes around the hour numbers: from the text's top-left, generously wide and tall for the font.
-  local boxes
   local geometry='BEGIN { tpp = 1440 / dpi; m = (w < h ? w : h) * tpp; r = m / 2 - 900; px = r / 300 * dpi / 72 }'
-  boxes=$(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
-    $1 == "print" { x = $2 / tpp; y = $3 / tpp
-      printf "rectangle %d,%d %d,%d ", x - 6, y - 6, x + 4 * px, y + 1.8 * px }' "$trace")$ref_mask
-  convert "$shot" -fill black -draw "$boxes" "$work/shot-masked.png"
-  convert "$ref" -fill black -draw "$boxes" "$work/ref-masked.png"
+  for i in "${!monitors[@]}"; do
+    read -r l t r b <<<"${monitors[i]}"
+    w=$((r - l))
+    h=$((b - t))
+    "$render" --size "${w}x${h}" --dpi "$dpi" --time "$time" "${ref_options[@]}" --out "$work/ref$i.png" \
+      --trace "$work/ref$i.trace" || return 2
+    layers+=("$work/ref$i.png" -geometry "+$l+$t" -composite)
+    areas+="rectangle $l,$t $((r - 1)),$((b - 1)) "
+    boxes+=$(awk -v w="$w" -v h="$h" -v dpi="$dpi" -v ox="$l" -v oy="$t" "$geometry"'
+      $1 == "print" { x = $2 / tpp + ox; y = $3 / tpp + oy
+        printf "rectangle %d,%d %d,%d ", x - 6, y - 6, x + 4 * px, y + 1.8 * px }' "$work/ref$i.trace")
+    # Only numbers that no later monitor's window and no ref_mask hide are looked at for text.
+    local box later hidden ll lt lr lb
+    while read -r box; do
+      hidden=
+      outside "$box" "$ref_mask" || hidden=1
+      for later in "${monitors[@]:i+1}"; do
+        read -r ll lt lr lb <<<"$later"
+        outside "$box" "rectangle $ll,$lt $((lr - 1)),$((lb - 1))" || hidden=1
+      done
+      [[ -n $hidden ]] || text_boxes+=("$box")
+    done < <(awk -v w="$w" -v h="$h" -v dpi="$dpi" -v ox="$l" -v oy="$t" "$geometry"'
+      $1 == "print" { x = $2 / tpp + ox; y = $3 / tpp + oy
+        printf "%dx%d+%d+%d\n", 4 * px + 6, 1.8 * px + 6, x - 6, y - 6 }' "$work/ref$i.trace")
+  done
+  convert -size "$size" xc:black "${layers[@]}" "$work/ref.png"
+  convert -size "$size" xc:black -fill white -draw "$areas" "$work/areas.png"
+  convert "$shot" "$work/areas.png" -compose multiply -composite "$work/shot-areas.png"
+  convert "$work/shot-areas.png" -fill black -draw "$boxes$ref_mask" "$work/shot-masked.png"
+  convert "$work/ref.png" -fill black -draw "$boxes$ref_mask" "$work/ref-masked.png"
   local differing
   differing=$(compare -metric AE "$work/shot-masked.png" "$work/ref-masked.png" "$work/diff.png" 2>&1)
   echo "$differing" >"$work/differing"
   [[ $differing == 0 ]] || return 1
   # Each number's box holds text the program drew: dark pixels on the white dial.
-  local box dark
-  while read -r box; do
-    outside_mask "$box" || continue
+  local dark
+  for box in "${text_boxes[@]}"; do
     dark=$(convert "$shot" -crop "$box" +repage -threshold 40% -negate -format '%[fx:mean*w*h]' info:)
     (( ${dark%.*} >= 20 )) || { echo "no text in $box" >"$work/differing"; return 1; }
-  done < <(awk -v w="$screen_w" -v h="$screen_h" -v dpi="$dpi" "$geometry"'
-    $1 == "print" { x = $2 / tpp; y = $3 / tpp
-      printf "%dx%d+%d+%d\n", 4 * px + 6, 1.8 * px + 6, x - 6, y - 6 }' "$trace")
+  done
   return 0
 }
 
-# outside_mask WxH+X+Y: true when the box does not meet ref_mask's rectangle (or there is none).
-outside_mask() {
-  [[ $ref_mask =~ rectangle\ ([0-9]+),([0-9]+)\ ([0-9]+),([0-9]+) ]] || return 0
+# outside WxH+X+Y "rectangle X0,Y0 X1,Y1": true when the box does not meet the rectangle (or there is none).
+outside() {
+  [[ $2 =~ rectangle\ ([0-9]+),([0-9]+)\ ([0-9]+),([0-9]+) ]] || return 0
   local x0=${BASH_REMATCH[1]} y0=${BASH_REMATCH[2]} x1=${BASH_REMATCH[3]} y1=${BASH_REMATCH[4]}
   [[ $1 =~ ([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+) ]] || return 0
   local w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}

@@ -17,6 +17,9 @@
 //                                          checked here.
 //   wine_helper.exe children TITLE         lists the child windows of the window titled TITLE ("class|text").
 //   wine_helper.exe close TITLE            sends the window titled TITLE the close box's command.
+//   wine_helper.exe monitors               lists the monitors as the system reports them ("L T R B").
+//   wine_helper.exe windows TITLE          lists the visible top-level windows titled TITLE, topmost first,
+//                                          each as "L T R B" and the texts of its children ("|text").
 //   wine_helper.exe resources PROGRAM      prints PROGRAM's version record, its name in the string table and
 //                                          its icon at four sizes, as the system reads them from the file.
 //   wine_helper.exe session                joins the desktop, prints "ready" and waits until killed: the
@@ -212,6 +215,32 @@ BOOL CALLBACK print_child(HWND child, LPARAM) {
   return TRUE;
 }
 
+BOOL CALLBACK print_monitor(HMONITOR, HDC, LPRECT r, LPARAM) {
+  std::printf("%ld %ld %ld %ld\n", r->left, r->top, r->right, r->bottom);
+  return TRUE;
+}
+
+BOOL CALLBACK print_child_text(HWND child, LPARAM) {
+  wchar_t text[256] = {};
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(child, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &length);
+  if (text[0] != L'\0') std::printf("|%ls", text);
+  return TRUE;
+}
+
+// EnumWindows goes through the top-level windows in their order on the screen, topmost first.
+BOOL CALLBACK print_titled(HWND window, LPARAM title) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  if (!IsWindowVisible(window) || std::wcscmp(text, reinterpret_cast<const wchar_t*>(title)) != 0) return TRUE;
+  RECT r{};
+  GetWindowRect(window, &r);
+  std::printf("%ld %ld %ld %ld ", r.left, r.top, r.right, r.bottom);
+  EnumChildWindows(window, print_child_text, 0);
+  std::printf("\n");
+  return TRUE;
+}
+
 // One "name value" line per fact, the same for both builds when their resources are laid out alike.
 int resources(const wchar_t* program) {
   DWORD ignored = 0;
@@ -276,6 +305,14 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(find_top(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
     return 0;
   }
+  if (what == L"monitors" && argc == 2) {
+    EnumDisplayMonitors(nullptr, nullptr, print_monitor, 0);
+    return 0;
+  }
+  if (what == L"windows" && argc == 3) {
+    EnumWindows(print_titled, reinterpret_cast<LPARAM>(argv[2]));
+    return 0;
+  }
   if (what == L"resources" && argc == 3) return resources(argv[2]);
   if (what == L"session" && argc == 2) {
     GetDesktopWindow();  // connects this thread to the desktop, which then stays open
@@ -285,6 +322,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::printf(
       "usage: wine_helper host PROGRAM destroy|abandon [MS] | draws FILE.bmp | children TITLE | close TITLE | "
-      "resources PROGRAM | session\n");
+      "monitors | windows TITLE | resources PROGRAM | session\n");
   return 2;
 }
