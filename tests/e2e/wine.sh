@@ -8,7 +8,8 @@
 # generous bound; a few checks that something does NOT happen necessarily watch for a fixed while. Exits
 # non-zero when any check fails (a machine that cannot run 32-bit programs fails the x86 checks, it never
 # skips them), and leaves no Xvfb, window manager, wineserver or prefix behind.
-#   tests/e2e/wine.sh [x64] [x86]    the builds to test (both when none is named)
+#   tests/e2e/wine.sh [--two-monitors] [x64] [x86]    the builds to test (both when none is named);
+#                                    --two-monitors runs the two-monitor checks alone
 # Like the Linux suites it runs on a bare Xvfb and under openbox and xfwm4 (see lib.sh), each on a display
 # and in prefixes of its own. Under a manager keys go to whatever has the focus, as a user's do; on a bare
 # server, where nothing gives a new window the focus, a test focuses a window where a user would click it.
@@ -35,6 +36,11 @@ screen_h=800
 declare -A loader_of=([x64]=/usr/lib/wine/wine64 [x86]=/usr/lib/wine/wine)
 declare -A winearch_of=([x64]=win64 [x86]=win32)
 bin_of() { echo "$root/build/windows-$1/bin"; }
+monitors_only=
+if [[ ${1:-} == --two-monitors ]]; then
+  monitors_only=1
+  shift
+fi
 archs=("$@")
 ((${#archs[@]})) || archs=(x64 x86)
 label=
@@ -55,19 +61,20 @@ for arch in "${archs[@]}"; do
     fi
   done
 done
-require wine.sh -- Xvfb xdotool xprop xwininfo import compare convert
+require wine.sh -- Xvfb Xephyr xdotool xprop xwininfo import compare convert identify
 
 work=$(mktemp -d /tmp/dialsaver-e2e-wine.XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 xvfb_pid=
 wm_pids=()
+server_pids=()  # the X servers of the two-monitor layouts
 cleanup() {
   local prefix pid
   for prefix in "$work"/prefix-*; do
     [[ -d $prefix ]] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
   done
-  for pid in "${wm_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${wm_pids[@]}" "${server_pids[@]}"; do kill "$pid" 2>/dev/null; done
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
@@ -390,6 +397,16 @@ window_of_size() {  # window_of_size covering|smaller: the id of such a shown wi
 message_box() { window_of_size smaller; }
 saver_window() { window_of_size covering; }
 
+# box_shows X0 Y0 X1 Y1: in the last screenshot, most of the rectangle is not the reference's face: the
+# box there is above the saver's windows.
+box_shows() {
+  local crop="$(($3 - $1 + 1))x$(($4 - $2 + 1))+$1+$2"
+  convert "$work/shot.png" -crop "$crop" +repage "$work/box-shot.png"
+  convert "$work/ref.png" -crop "$crop" +repage "$work/box-ref.png"
+  box_differing=$(compare -metric AE "$work/box-shot.png" "$work/box-ref.png" null: 2>&1)
+  [[ $box_differing =~ ^[0-9]+$ ]] && ((box_differing * 2 > ($3 - $1 + 1) * ($4 - $2 + 1)))
+}
+
 missing_picture_test() {
   clear_settings
   # Gone from a folder that is there: a missing folder may be a drive not mounted yet, which keeps the choice.
@@ -428,14 +445,10 @@ missing_picture_test() {
   else
     fail "/S, missing picture: around the box the screen is not the saver's face: $(cat "$work/differing") pixels differ"
   fi
-  local crop="$((x1 - x0 + 1))x$((y1 - y0 + 1))+$x0+$y0" differing
-  convert "$work/shot.png" -crop "$crop" +repage "$work/box-shot.png"
-  convert "$work/ref.png" -crop "$crop" +repage "$work/box-ref.png"
-  differing=$(compare -metric AE "$work/box-shot.png" "$work/box-ref.png" null: 2>&1)
-  if [[ $differing =~ ^[0-9]+$ ]] && ((differing * 2 > (x1 - x0 + 1) * (y1 - y0 + 1))); then
-    pass "/S, missing picture: the box is above the saver ($differing of its pixels are not the face)"
+  if box_shows "$x0" "$y0" "$x1" "$y1"; then
+    pass "/S, missing picture: the box is above the saver ($box_differing of its pixels are not the face)"
   else
-    fail "/S, missing picture: where the box is the screen shows the face ($differing pixels differ)"
+    fail "/S, missing picture: where the box is the screen shows the face ($box_differing pixels differ)"
   fi
   ref_mask=
   ref_options=()
@@ -657,6 +670,202 @@ icon 256 256x256"
   done
 }
 
+# ---------------------------------------------------------------- two monitors
+# With RandR off, Wine reports one monitor per Xinerama head. Two layouts: Xvfb's two screens, which it
+# puts both at 0,0 (the second over the first's top-left corner), and Xephyr's, side by side (-origin),
+# inside a window on an Xvfb of its own. They run in the bare run only: their displays are their own.
+x_server() {  # x_server NAME COMMAND...: starts the X server and waits for it; sets `display`
+  local name=$1
+  shift
+  "$@" -displayfd 3 -nolisten tcp 3>"$work/$name.display" >"$work/$name.log" 2>&1 &
+  server_pids+=("$!")
+  poll 20 test -s "$work/$name.display" || { fail "$name did not start: $(cat "$work/$name.log")"; return 1; }
+  display=:$(head -1 "$work/$name.display")
+}
+
+# on_display DISPLAY: the Wine programs started from now on show on that display (each prefix's
+# programs end first, since a Wine desktop belongs to the display it started on).
+on_display() {
+  local prefix
+  for prefix in "$work"/prefix-*; do
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null
+  done
+  export DISPLAY=$1
+}
+
+titled() { "$wine" "$bin/wine_helper.exe" windows "$1" 2>/dev/null | tr -d '\r' | sed 's/ *$//'; }
+titled_count() { titled "$1" | grep -c .; }
+count_is() { [[ $(titled_count "$1") == "$2" ]]; }
+rects_of() { cut -d'|' -f1 | sed 's/ *$//'; }
+
+# two_monitor_tests LAYOUT "L T R B" "L T R B" X,Y X,Y X,Y X,Y: the monitors Wine should report, and four
+# pointer positions: three over one monitor's window, the fourth over the other's only.
+two_monitor_tests() {
+  local layout=$1 expected moves=("${@:4}") reported windows saver
+  expected=$(printf '%s\n' "$2" "$3" | sort)
+  label="$arch, two monitors $layout: "
+  reported=$("$wine" "$bin/wine_helper.exe" monitors 2>/dev/null | tr -d '\r' | sort)
+  if [[ $reported == "$expected" ]]; then
+    pass "Wine reports the two monitors ($(paste -sd';' <<<"$reported"))"
+  else
+    fail "Wine reports the monitors \"$(paste -sd';' <<<"$reported")\", not \"$(paste -sd';' <<<"$expected")\""
+    return
+  fi
+  local centre=$(( (${2%% *} + $(cut -d' ' -f3 <<<"$2")) / 2 ))
+  xdotool mousemove --sync "$centre" 200  # where the pointer rests when the saver starts
+
+  # A picture smaller than both monitors: decoded as it is on both platforms (a larger one is first
+  # resampled to fit the largest monitor, by WIC on Windows and by our own scaler for the reference).
+  clear_settings
+  "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d "$small_picture" /f >/dev/null 2>&1
+  start "$bin/dialsaver.scr" /S
+  saver=$started
+  poll 60 count_is dialsaver 2
+  sleep 1.5  # a tick or more since the windows showed, and time for a third window to show, were there one
+  windows=$(titled dialsaver)
+  if [[ $(rects_of <<<"$windows" | sort) == "$expected" ]]; then
+    pass "/S: one saver window on each monitor, covering it exactly"
+  else
+    fail "/S: the saver's windows are \"$(paste -sd';' <<<"$windows")\""
+  fi
+  mapfile -t ref_monitors < <(rects_of <<<"$windows" | tac)
+  ref_options=(--picture "$work/small.gif")
+  if screen_is_reference 96; then
+    pass "/S: each monitor shows the reference clock for its size, for $matched (0 differing pixels outside the hour numbers)"
+  else
+    fail "/S: the screen differs from the monitors' reference clocks: $(cat "$work/differing") pixels"
+  fi
+  ref_options=()
+  xdotool key a
+  if poll 10 gone "$saver" && count_is dialsaver 0; then
+    pass "/S: one character key ends both windows and the program"
+  else
+    fail "/S: a character key left $(titled_count dialsaver) window(s)"
+  fi
+  stop "$saver"
+
+  start "$bin/dialsaver.scr" /S
+  saver=$started
+  poll 60 count_is dialsaver 2
+  sleep 1
+  local move
+  for move in "${moves[@]:0:3}"; do
+    xdotool mousemove --sync "${move%,*}" "${move#*,}"
+    sleep 1
+  done
+  if alive "$saver"; then
+    xdotool mousemove --sync "${moves[3]%,*}" "${moves[3]#*,}"
+    if poll 10 gone "$saver" && count_is dialsaver 0; then
+      pass "/S: three moves over one monitor and a fourth over the other end both windows"
+    else
+      fail "/S: the fourth move in all, over the other monitor, did not end the saver"
+    fi
+  else
+    fail "/S: the saver ended within three mouse moves"
+  fi
+  stop "$saver"
+
+  # "Image Not Found" comes once, over the saver's windows, which show the face without the picture.
+  clear_settings
+  "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d 'C:\windows\missing.gif' /f >/dev/null 2>&1
+  start "$bin/dialsaver.scr" /S
+  saver=$started
+  local box
+  if poll 60 eval '[[ -n $(titled dialsaver | grep -F "|Image Not Found") ]]' && sleep 1.5; then
+    local boxes
+    boxes=$(titled dialsaver | grep -cF '|Image Not Found')
+    if [[ $boxes == 1 ]]; then pass "/S, missing picture: one box, not one per monitor"; else fail "/S, missing picture: $boxes boxes"; fi
+    windows=$(titled dialsaver)
+    box=$(grep -F '|Image Not Found' <<<"$windows" | head -1 | rects_of)
+    mapfile -t ref_monitors < <(grep -vF '|Image Not Found' <<<"$windows" | rects_of | tac)
+    local x0 y0 x1 y1
+    read -r x0 y0 x1 y1 <<<"$box"
+    ref_mask=" rectangle $x0,$y0 $((x1 - 1)),$((y1 - 1))"
+    ref_options=(--picture "$work/missing.gif")
+    if screen_is_reference 96; then
+      pass "/S, missing picture: around the box the saver's windows show the face without its picture"
+    else
+      fail "/S, missing picture: around the box the screen is not the faces: $(cat "$work/differing") pixels differ"
+    fi
+    if box_shows "$x0" "$y0" "$((x1 - 1))" "$((y1 - 1))"; then
+      pass "/S, missing picture: the box is above the saver's windows"
+    else
+      fail "/S, missing picture: where the box is the screen shows the face ($box_differing pixels differ)"
+    fi
+    ref_mask=
+    ref_options=()
+    # A bare server gives the box no focus: the user clicks it first.
+    local w
+    for w in $(xdotool search --onlyvisible --name '^dialsaver$' 2>/dev/null); do
+      place "$w" && ((X == x0 && Y == y0)) && xdotool windowfocus --sync "$w"
+    done
+    xdotool key Return
+    if poll 10 eval '[[ -z $(titled dialsaver | grep -F "|Image Not Found") ]]' && alive "$saver" && count_is dialsaver 2; then
+      pass "/S, missing picture: Enter presses OK, and the saver runs on on both monitors"
+    else
+      fail "/S, missing picture: after Enter: $(paste -sd';' <<<"$(titled dialsaver)")"
+    fi
+  else
+    fail "/S, missing picture: no \"Image Not Found\" box"
+  fi
+  stop "$saver"
+  ref_monitors=()
+
+  # The dialog and the preview open one window each.
+  clear_settings
+  start "$bin/dialsaver.scr" /C
+  local dialog=$started
+  if poll 60 window_named "^$dialog_title\$" && sleep 1 && count_is "$dialog_title" 1 && count_is dialsaver 0; then
+    pass "/C: one dialog window"
+  else
+    fail "/C: windows: $(titled_count "$dialog_title") dialog(s), $(titled_count dialsaver) saver window(s)"
+  fi
+  stop "$dialog"
+  "$wine" "$bin/wine_helper.exe" host "$bin/dialsaver.scr" destroy 3000 >"$work/host.log" 2>&1 &
+  local host=$! shown=0
+  poll 20 eval '[[ -n $(our_pids "dialsaver.scr /p") ]]'
+  for _ in 1 2 3 4 5; do
+    shown=$((shown + $(titled_count dialsaver)))
+    sleep 0.4
+  done
+  wait "$host"
+  local status=$?
+  if [[ $status == 0 && $shown == 0 ]]; then
+    pass "/P: one preview window, inside the host's"
+  else
+    fail "/P: host status $status ($(tr -d '\r' <"$work/host.log")), top-level saver windows seen $shown times"
+  fi
+  label=
+}
+
+two_monitor_suite() {
+  local layout small_picture
+  convert "$bin/a.gif" -resize 400x400 "$work/small.gif"
+  for layout in overlapping side-by-side; do
+    case $layout in
+      overlapping)
+        x_server "$layout" Xvfb -screen 0 800x600x24 -screen 1 640x480x24 +xinerama -extension RANDR || continue
+        ;;
+      side-by-side)
+        x_server host Xvfb -screen 0 1600x800x24 || continue
+        DISPLAY=$display x_server "$layout" Xephyr -screen 800x600x24 -origin 800,0 -screen 640x480x24 \
+          +xinerama -extension RANDR || continue
+        ;;
+    esac
+    on_display "$display"
+    for arch in "${archs[@]}"; do
+      [[ -n $arch ]] || continue
+      use_build "$arch"
+      small_picture=$("$wine" winepath -w "$work/small.gif" 2>/dev/null | tr -d '\r')
+      case $layout in
+        overlapping) two_monitor_tests "$layout" "0 0 800 600" "0 0 640 480" 100,100 200,150 300,200 720,560 ;;
+        side-by-side) two_monitor_tests "$layout" "0 0 800 600" "800 0 1440 480" 100,100 200,150 300,200 1000,200 ;;
+      esac
+    done
+  done
+}
+
 suite() {
   use_build "$1"
   clear_settings
@@ -674,17 +883,20 @@ suite() {
   preview_tests
 }
 
-for arch in "${archs[@]}"; do
-  [[ -n $arch ]] && suite "$arch"
-done
+if [[ -z $monitors_only ]]; then
+  for arch in "${archs[@]}"; do
+    [[ -n $arch ]] && suite "$arch"
+  done
+fi
 # 64-bit Windows runs 32-bit programs beside 64-bit ones, and a host of either bitness may start a
 # preview of the other: the x64 prefix runs both.
-if want x64 && want x86; then
+if want x64 && want x86 && [[ -z $monitors_only ]]; then
   use_build x64
   label="x64 prefix: "
   host_preview_tests x64 x86
   host_preview_tests x86 x64
 fi
 
+[[ $wm == none ]] && two_monitor_suite
 label=
 finish wine.sh
