@@ -143,6 +143,22 @@ framed() {
     { ! under_wm || xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='; }
 }
 
+# moves_and_closes_only ID: the window asks for a frame that moves and closes only (Motif hints: the
+# functions move and close; no decorations for resizing, minimising or maximising), and the manager allows
+# it no resizing or maximising, nor minimising except under openbox, which keeps minimise for every window
+# whatever the hints say. Sets frame_report to what the window and the manager say.
+moves_and_closes_only() {
+  local hints actions forbidden='RESIZE|MAXIMIZE'
+  hints=$(xprop -id "$1" _MOTIF_WM_HINTS 2>/dev/null | sed -n 's/.*= //p')
+  actions=$(xprop -id "$1" _NET_WM_ALLOWED_ACTIONS 2>/dev/null | sed -n 's/.*= //p')
+  frame_report="hints $hints; $wm allows ${actions//_NET_WM_ACTION_/}"
+  [[ $wm == openbox ]] || forbidden+='|MINIMIZE'
+  # Flags 0x3: functions and decorations given; functions 0x24: move and close; decorations: not all (0x1),
+  # no resize handles (0x4), no minimise (0x20) or maximise (0x40) box.
+  [[ $hints =~ ^0x3,\ 0x24,\ (0x[0-9a-f]+) ]] && (((BASH_REMATCH[1] & 0x65) == 0)) &&
+    [[ $actions == *_NET_WM_ACTION_CLOSE* && ! $actions =~ _NET_WM_ACTION_($forbidden) ]]
+}
+
 # Ends every process the suite started (their ids in the array `pids`) and reaps them, quietly.
 end_started() {
   local pid

@@ -497,28 +497,14 @@ open_dialog() {
   return 0
 }
 
-# The dialog's frame offers moving and closing only: the Motif hints it sets allow no resizing, minimising
-# or maximising, and the manager allows no resizing or maximising. openbox alone keeps its minimise
-# button and action: it ignores the Motif hints' minimise and maximise bits on purpose.
+# The dialog's frame offers moving and closing only (see moves_and_closes_only).
 dialog_frame_test() {
   open_dialog || return
-  local hints actions
   poll 10 framed "$dialog_win"
-  hints=$(xprop -id "$dialog_win" _MOTIF_WM_HINTS 2>/dev/null | sed -n 's/.*= //p')
-  actions=$(xprop -id "$dialog_win" _NET_WM_ALLOWED_ACTIONS 2>/dev/null | sed -n 's/.*= //p')
-  # Flags: functions and decorations; functions: move (0x4) and close (0x20); decorations: not all (0x1),
-  # no resize handles (0x4), no minimise (0x20) or maximise (0x40) box.
-  if [[ $hints =~ ^0x3,\ 0x24,\ (0x[0-9a-f]+) ]] && (((BASH_REMATCH[1] & 0x65) == 0)); then
-    pass "/C: the dialog asks for a frame that moves and closes only ($hints)"
+  if moves_and_closes_only "$dialog_win"; then
+    pass "/C: the dialog's frame moves and closes only ($frame_report)"
   else
-    fail "/C: the dialog's Motif hints are \"$hints\""
-  fi
-  local forbidden='RESIZE|MAXIMIZE'
-  [[ $wm == openbox ]] || forbidden+='|MINIMIZE'
-  if [[ -n $actions && ! $actions =~ _NET_WM_ACTION_($forbidden) && $actions == *_NET_WM_ACTION_CLOSE* ]]; then
-    pass "/C: $wm allows the dialog no resizing, maximising$([[ $wm == openbox ]] || echo ' or minimising'); it can be closed"
-  else
-    fail "/C: $wm allows the dialog: $actions"
+    fail "/C: the dialog's frame offers more than moving and closing: $frame_report"
   fi
   import -window root "$work/dialog-frame-$wm.png" 2>/dev/null
   xdotool key Escape

@@ -246,6 +246,10 @@ open_dialog() {  # open_dialog NAME: starts /C and sets $dialog, $dx, $dy (the d
 if open_dialog dialog_ok; then
   pass "/C shows the settings dialog"
   check "the dialog is 321 x 213 pixels (${WIDTH}x${HEIGHT})" test "$WIDTH" = 321 -a "$HEIGHT" = 213
+  if under_wm; then
+    moves_and_closes_only "$dialog"
+    check "the dialog's frame moves and closes only ($frame_report)" test $? -eq 0
+  fi
   check "the Back Color swatch shows white inside a black outline" \
     eval 'pixel_is $((dx + 157)) $((dy + 16)) 000000 && pixel_is $((dx + 165)) $((dy + 24)) FFFFFF'
   check "the thumbnail shows the default picture" eval '! pixel_is $((dx + 70)) $((dy + 75)) "$(pixel $((dx + 2)) $((dy + 200)))"'
