@@ -88,6 +88,17 @@ run_under_each_wm() {
   rm -rf "$logs"
 }
 
+# once_per_wm SUITE SCRIPT [ARGS...]: with no manager chosen, runs SCRIPT under each manager, prints the
+# suite's closing line and exits; with one chosen, returns and the script runs its checks under it.
+once_per_wm() {
+  [[ -n $wm ]] && return 0
+  local suite=$1
+  shift
+  run_under_each_wm "$@"
+  finish "$suite"
+  exit
+}
+
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # start_wm LOG: starts the manager named by $wm on $DISPLAY and waits until it has claimed the screen;

@@ -24,11 +24,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tests/e2e/lib.sh"
-if [[ -z $wm ]]; then
-  run_under_each_wm "$0" "$@"
-  finish wine.sh
-  exit
-fi
+once_per_wm wine.sh "$0" "$@"
 cd "$root"
 render=$root/build/linux/bin/dialsaver-render
 screen_w=1280
@@ -397,14 +393,28 @@ window_of_size() {  # window_of_size covering|smaller: the id of such a shown wi
 message_box() { window_of_size smaller; }
 saver_window() { window_of_size covering; }
 
-# box_shows X0 Y0 X1 Y1: in the last screenshot, most of the rectangle is not the reference's face: the
-# box there is above the saver's windows.
-box_shows() {
-  local crop="$(($3 - $1 + 1))x$(($4 - $2 + 1))+$1+$2"
+# box_over_faces X0 Y0 X1 Y1: with the box on that rectangle (its last pixel included), the screen around it
+# is the saver's face drawn without its picture (on each monitor in ref_monitors), and most of the
+# rectangle is not the face: the box is above the saver's windows.
+box_over_faces() {
+  local crop="$(($3 - $1 + 1))x$(($4 - $2 + 1))+$1+$2" differing
+  ref_mask=" rectangle $1,$2 $3,$4"
+  ref_options=(--picture "$work/missing.gif")
+  if screen_is_reference 96; then
+    pass "/S, missing picture: around the box the screen is the face without its picture for $matched (0 differing pixels)"
+  else
+    fail "/S, missing picture: around the box the screen is not the saver's face: $(cat "$work/differing") pixels differ"
+  fi
+  ref_mask=
+  ref_options=()
   convert "$work/shot.png" -crop "$crop" +repage "$work/box-shot.png"
   convert "$work/ref.png" -crop "$crop" +repage "$work/box-ref.png"
-  box_differing=$(compare -metric AE "$work/box-shot.png" "$work/box-ref.png" null: 2>&1)
-  [[ $box_differing =~ ^[0-9]+$ ]] && ((box_differing * 2 > ($3 - $1 + 1) * ($4 - $2 + 1)))
+  differing=$(compare -metric AE "$work/box-shot.png" "$work/box-ref.png" null: 2>&1)
+  if [[ $differing =~ ^[0-9]+$ ]] && ((differing * 2 > ($3 - $1 + 1) * ($4 - $2 + 1))); then
+    pass "/S, missing picture: the box is above the saver ($differing of its pixels are not the face)"
+  else
+    fail "/S, missing picture: where the box is the screen shows the face ($differing pixels differ)"
+  fi
 }
 
 missing_picture_test() {
@@ -437,21 +447,7 @@ missing_picture_test() {
   poll 10 framed "$box"
   place "$box"
   frame_extents "$box"
-  local x0=$((X - frame_left)) y0=$((Y - frame_top)) x1=$((X + WIDTH + frame_right - 1)) y1=$((Y + HEIGHT + frame_bottom - 1))
-  ref_mask=" rectangle $x0,$y0 $x1,$y1"
-  ref_options=(--picture "$work/missing.gif")
-  if screen_is_reference 96; then
-    pass "/S, missing picture: around the box the screen is the face without its picture for $matched (0 differing pixels)"
-  else
-    fail "/S, missing picture: around the box the screen is not the saver's face: $(cat "$work/differing") pixels differ"
-  fi
-  if box_shows "$x0" "$y0" "$x1" "$y1"; then
-    pass "/S, missing picture: the box is above the saver ($box_differing of its pixels are not the face)"
-  else
-    fail "/S, missing picture: where the box is the screen shows the face ($box_differing pixels differ)"
-  fi
-  ref_mask=
-  ref_options=()
+  box_over_faces $((X - frame_left)) $((Y - frame_top)) $((X + WIDTH + frame_right - 1)) $((Y + HEIGHT + frame_bottom - 1))
 
   if under_wm; then
     if poll 5 has_focus "$box"; then
@@ -767,20 +763,7 @@ two_monitor_tests() {
     mapfile -t ref_monitors < <(grep -vF '|Image Not Found' <<<"$windows" | rects_of | tac)
     local x0 y0 x1 y1
     read -r x0 y0 x1 y1 <<<"$box"
-    ref_mask=" rectangle $x0,$y0 $((x1 - 1)),$((y1 - 1))"
-    ref_options=(--picture "$work/missing.gif")
-    if screen_is_reference 96; then
-      pass "/S, missing picture: around the box the saver's windows show the face without its picture"
-    else
-      fail "/S, missing picture: around the box the screen is not the faces: $(cat "$work/differing") pixels differ"
-    fi
-    if box_shows "$x0" "$y0" "$((x1 - 1))" "$((y1 - 1))"; then
-      pass "/S, missing picture: the box is above the saver's windows"
-    else
-      fail "/S, missing picture: where the box is the screen shows the face ($box_differing pixels differ)"
-    fi
-    ref_mask=
-    ref_options=()
+    box_over_faces "$x0" "$y0" $((x1 - 1)) $((y1 - 1))
     # A bare server gives the box no focus: the user clicks it first.
     local w
     for w in $(xdotool search --onlyvisible --name '^dialsaver$' 2>/dev/null); do

@@ -11,11 +11,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tests/e2e/lib.sh"
-if [[ -z $wm ]]; then
-  run_under_each_wm "$0" "$@"
-  finish xvfb.sh
-  exit
-fi
+once_per_wm xvfb.sh "$0" "$@"
 build=${DIALSAVER_E2E_BUILD:-$root/build/linux}
 bin=$build/bin
 probe=$build/tests/e2e/x11_probe
