@@ -84,6 +84,15 @@ const char* implausible_header(PictureFormat format, std::span<const std::uint8_
   const std::uint32_t info_size = little32(head, kInfoSizeAt);
   if (info_size < 12 || info_size > 124) return "the bitmap's header has an impossible size";
   if (little32(head, kPixelsAt) > kMaxPixelOffset) return "the bitmap's pixels lie impossibly far into the file";
+  // A palette names at most 2^bits colours for pixels of up to 8 bits; deeper pixels hold their colours
+  // and may bring a palette of up to 256 only as a hint for displays of fewer colours.
+  constexpr std::size_t kBitsAt = 28;
+  constexpr std::size_t kColoursUsedAt = 46;
+  if (info_size >= 40 && head.size() >= kColoursUsedAt + 4) {
+    const std::uint32_t bits = little16(head, kBitsAt);
+    const std::uint32_t most = bits <= 8 ? 1u << bits : 256;
+    if (little32(head, kColoursUsedAt) > most) return "the bitmap's palette claims more colours than it can have";
+  }
   return nullptr;
 }
 

@@ -26,8 +26,9 @@ const char* refused_format(PictureFormat format);
 // whole_decode_cap(bound).
 long long pixel_cap(PictureFormat format, Size bound);
 
-// Enough leading bytes to tell every format apart and to check the fixed part of its header.
-constexpr std::size_t kHeadBytes = 32;
+// Enough leading bytes to tell every format apart and to check the fixed part of its header (a bitmap's
+// file and info headers take 54).
+constexpr std::size_t kHeadBytes = 54;
 
 PictureFormat sniff_format(std::span<const std::uint8_t> head);
 // gdk-pixbuf's module name for a format that is decoded; nullptr for the others.
@@ -38,7 +39,9 @@ std::optional<Size> declared_size(PictureFormat format, std::span<const std::uin
 // Why a header that the decoder would trust for an allocation before any size check is refused, or
 // nullptr. A bitmap's info header is read into a buffer of the size it claims for itself, so one
 // claiming 640 MB costs 640 MB (real ones are 12 to 124 bytes); and everything up to the offset its
-// file header gives for the pixels is buffered, so an offset of 760 MB costs that much.
+// file header gives for the pixels is buffered, so an offset of 760 MB costs that much; and its palette
+// is allocated for the number of colours the info header claims, so a 64-byte file claiming 3 billion
+// colours costs 600 MB.
 const char* implausible_header(PictureFormat format, std::span<const std::uint8_t> head);
 
 // The largest picture file worth reading, in every format: it holds a 24-bit bitmap of 22 Mpx, and any

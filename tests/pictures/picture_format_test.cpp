@@ -44,6 +44,17 @@ TEST(PictureFormat, HeadersDeclareTheirSizesWhereTheFormatKeepsThem) {
   put_le32(bmp, 10, 0x2D465455);  // pixels 760 MB into the file
   EXPECT_NE(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
   put_le32(bmp, 10, 54);
+  bmp[28] = 1;                 // one bit a pixel: two colours at most
+  put_le32(bmp, 46, 2);
+  EXPECT_EQ(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  put_le32(bmp, 46, 0xC8FF2030);  // a palette of 3 billion colours
+  EXPECT_NE(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  bmp[28] = 24;  // deeper pixels may bring a palette of 256 as a hint, no more
+  put_le32(bmp, 46, 256);
+  EXPECT_EQ(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  put_le32(bmp, 46, 257);
+  EXPECT_NE(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
+  put_le32(bmp, 46, 0);
   put_le32(bmp, 14, 12);  // the old core header: 16-bit sizes
   bmp[18] = 0x20, bmp[19] = 0x03, bmp[20] = 0x58, bmp[21] = 0x02;
   EXPECT_EQ(forms::declared_size(PictureFormat::Bmp, bmp), (Size{800, 600}));
