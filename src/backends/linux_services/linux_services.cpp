@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "backends/linux_services/deadline.h"
@@ -331,15 +333,23 @@ Result<PictureRef> load_file(const std::string& path, Size bound, const std::str
 
 class LinuxServices final : public NativeServices {
  public:
-  // On a thread of its own and within kPictureDeadline: a stalled mount or a decoder spinning over a
-  // crafted file costs the program a few seconds without its picture, never its main loop.
+  // On a thread of its own and within kPictureDeadline of its start: a stalled mount or a decoder spinning
+  // over a crafted file costs the program a few seconds without its picture, never its main loop. A load
+  // started beforehand (start_loading) is taken over when it is of the same path and bound.
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
     if (m_overdue.contains(path)) return Error{what + ": it took too long before", Failure::Passing};
-    auto loaded = linux_services::run_within(linux_services::kPictureDeadline, what,
-                                             [path, bound, what] { return load_file(path, bound, what); });
+    std::optional<Started> started = std::exchange(m_started, std::nullopt);
+    if (!started || started->path != path || started->bound != bound) started.emplace(path, bound, start(path, bound));
+    auto loaded = started->job.wait(linux_services::kPictureDeadline, what);
     if (!loaded && loaded.reason().ends_with(linux_services::kOverdue)) m_overdue.insert(path);
     return loaded;
+  }
+
+  // Only the last load started is kept; one that no load takes is abandoned with the next.
+  void start_loading(const std::string& path, Size bound) override {
+    m_started.reset();
+    if (!m_overdue.contains(path)) m_started.emplace(path, bound, start(path, bound));
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
@@ -364,8 +374,20 @@ class LinuxServices final : public NativeServices {
   }
 
  private:
+  struct Started {
+    Started(std::string p, Size b, linux_services::BackgroundJob j) : path(std::move(p)), bound(b), job(std::move(j)) {}
+    std::string path;
+    Size bound;
+    linux_services::BackgroundJob job;
+  };
+
+  static linux_services::BackgroundJob start(const std::string& path, Size bound) {
+    return linux_services::BackgroundJob([path, bound] { return load_file(path, bound, "cannot load " + path); });
+  }
+
   GlyphRenderer m_text;
-  std::set<std::string> m_overdue;  // pictures that passed their deadline: not tried again in this run
+  std::set<std::string> m_overdue;   // pictures that passed their deadline: not tried again in this run
+  std::optional<Started> m_started;  // the load start_loading began, until a load takes it
 };
 
 }  // namespace
