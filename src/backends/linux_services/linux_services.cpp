@@ -94,10 +94,19 @@ PictureRef to_picture(GdkPixbuf* pixbuf) {
   std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) {
     const guchar* p = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    std::uint32_t* out = argb.data() + static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x, p += channels) {
       const std::uint32_t a = alpha ? p[3] : 255;
-      const auto pre = [a](guchar c) { return (static_cast<std::uint32_t>(c) * a + 127) / 255; };
-      argb[static_cast<std::size_t>(y) * width + x] = (a << 24) | (pre(p[0]) << 16) | (pre(p[1]) << 8) | pre(p[2]);
+      const std::uint32_t r = p[0];
+      const std::uint32_t g = p[1];
+      const std::uint32_t b = p[2];
+      // Opaque pixels, nearly all of most pictures, need no premultiplying.
+      if (a == 255) {
+        out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        continue;
+      }
+      const auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+      out[x] = (a << 24) | (pre(r) << 16) | (pre(g) << 8) | pre(b);
     }
   }
   return std::make_shared<const Picture>(width, height, std::move(argb));
