@@ -314,6 +314,9 @@ Error open_failure(const std::string& what, const std::string& path, int error) 
   return Error{what + ": " + std::strerror(error), Failure::Passing};
 }
 
+// What one read of a picture file takes: most pictures in one go.
+constexpr std::size_t kReadBytes = 1 << 20;
+
 Result<PictureRef> load_file(const std::string& path, Size bound, const std::string& what) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
   const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -326,16 +329,18 @@ Result<PictureRef> load_file(const std::string& path, Size bound, const std::str
   if (st.st_size == 0) return Error{what + ": the file is empty"};
   if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
   Decoder decoder(bound);
-  std::vector<std::uint8_t> buffer(65536);
+  // Large reads: gdk-pixbuf's GIF reader goes over what it holds again at each write, so a file fed in
+  // small pieces takes several times as long to decode. The buffer's pages are touched only as it fills.
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadBytes);
   std::uint64_t total = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t n = ::read(fd, buffer.get(), kReadBytes);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
     total += static_cast<std::uint64_t>(n);
     // A file that grows while it is read is cut at the size a picture may have.
     if (n == 0 || total > kMaxPictureBytes) break;
-    if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+    if (!decoder.feed(std::span(buffer.get(), static_cast<std::size_t>(n)))) break;
   }
   return decoder.finish(what);
 }
