@@ -176,6 +176,15 @@ bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y) {
   return true;
 }
 
+void fill(XId window, const Rect& area, Pixel color) {
+  if (area.empty()) return;
+  Display* display = xdisplay();
+  GC gc = DefaultGC(display, DefaultScreen(display));
+  XSetForeground(display, gc, color);
+  XFillRectangle(display, window, gc, area.left, area.top, static_cast<unsigned>(area.width()),
+                 static_cast<unsigned>(area.height()));
+}
+
 namespace {
 int batches = 0;
 }  // namespace

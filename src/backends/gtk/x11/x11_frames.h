@@ -40,6 +40,10 @@ class FrameMaker final : public FrameAllocator {
 // PutBatch lives.
 bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y);
 
+// Fills `area` of `window` with `color`, queued like a put: on a display that takes the frames, their words
+// are its pixels.
+void fill(XId window, const Rect& area, Pixel color);
+
 // The puts made while one lives are sent to the server when it ends, and an X error they cause (the
 // window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
 // heard from after it, and a saver hears nothing for hours: one batch in kSyncEvery waits for the server,
