@@ -406,12 +406,7 @@ std::vector<Monitor> GtkPlatform::monitors() {
   return all;
 }
 
-TimeOfDay GtkPlatform::time_of_day() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_hour, local.tm_min, local.tm_sec};
-}
+TimeOfDay GtkPlatform::time_of_day() { return m_clock.at(std::time(nullptr)); }
 
 void GtkPlatform::remember_pointer() {
   GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
