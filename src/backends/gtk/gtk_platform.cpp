@@ -155,10 +155,37 @@ std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
 
 }  // namespace
 
+// A timer's GLib source lives as long as the timer runs and is re-armed by its ready time, so that a
+// tick makes and frees no source.
 struct GtkPlatform::ArmedTimer {
+  ArmedTimer(GtkPlatform* owner, Timer* ticking) : platform(owner), timer(ticking), schedule(0) {
+    static GSourceFuncs funcs = {nullptr, nullptr, dispatch_source, nullptr, nullptr, nullptr};
+    source = g_source_new(&funcs, sizeof(GSource));
+    g_source_set_callback(source, on_timer_due, this, nullptr);
+    g_source_attach(source, nullptr);
+  }
+  ~ArmedTimer() {
+    g_source_destroy(source);
+    g_source_unref(source);
+  }
+  ArmedTimer(const ArmedTimer&) = delete;
+  ArmedTimer& operator=(const ArmedTimer&) = delete;
+
+  bool armed() const { return g_source_get_ready_time(source) >= 0; }
+  void arm(int delay_ms) const {
+    g_source_set_ready_time(source, g_get_monotonic_time() + delay_ms * G_GINT64_CONSTANT(1000));
+  }
+  void disarm() const { g_source_set_ready_time(source, -1); }
+
+  // Fires once per arming.
+  static gboolean dispatch_source(GSource* source, GSourceFunc callback, gpointer data) {
+    g_source_set_ready_time(source, -1);
+    return callback(data);
+  }
+
   GtkPlatform* platform;
   Timer* timer;
-  guint source = 0;
+  GSource* source;
   TickSchedule schedule;
 };
 
@@ -226,39 +253,29 @@ FormWindow* GtkPlatform::window_at(WindowHandle handle) {
 
 void GtkPlatform::timer_changed(Timer& timer) {
   auto it = m_timers.find(&timer);
-  if (it != m_timers.end() && it->second->source != 0) {
-    g_source_remove(it->second->source);
-    it->second->source = 0;
-  }
+  if (it != m_timers.end()) it->second->disarm();
   if (!timer.running()) {
     if (it != m_timers.end()) m_timers.erase(it);
     return;
   }
-  if (it == m_timers.end()) {
-    it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(ArmedTimer{this, &timer, 0, TickSchedule(0)})).first;
-  }
+  if (it == m_timers.end()) it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(this, &timer)).first;
   ArmedTimer& armed = *it->second;
   if (armed.schedule.interval_ms() != timer.Interval()) armed.schedule = TickSchedule(timer.Interval());
-  arm(armed, armed.schedule.first_delay_ms(wall_clock_ms()));
-}
-
-void GtkPlatform::arm(ArmedTimer& armed, int delay_ms) {
-  armed.source = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay_ms), on_timer_due, &armed, nullptr);
+  armed.arm(armed.schedule.first_delay_ms(wall_clock_ms()));
 }
 
 int GtkPlatform::on_timer_due(void* data) {
   auto* armed = static_cast<ArmedTimer*>(data);
   GtkPlatform& platform = *armed->platform;
   Timer* timer = armed->timer;
-  armed->source = 0;
   const TickSchedule::Step step = armed->schedule.fired(wall_clock_ms());
   if (step.deliver) platform.dispatch([timer] { timer->tick(); });
   // The tick may have stopped, restarted or re-timed its timer; arm it again only if it did none of these.
   auto it = platform.m_timers.find(timer);
-  if (it != platform.m_timers.end() && it->second.get() == armed && armed->source == 0 && timer->running()) {
-    platform.arm(*armed, step.next_delay_ms);
+  if (it != platform.m_timers.end() && it->second.get() == armed && !armed->armed() && timer->running()) {
+    armed->arm(step.next_delay_ms);
   }
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 // ---- Loops and the end ----

@@ -88,7 +88,6 @@ class GtkPlatform final : public Platform {
  private:
   struct ArmedTimer;
   static int on_timer_due(void* data);
-  void arm(ArmedTimer& armed, int delay_ms);
   [[noreturn]] void fail_handler(const char* what);
   void need_display();
   double display_dpi();
