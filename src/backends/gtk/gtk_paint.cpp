@@ -79,20 +79,35 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
   }
   const Rect at = box.bounds_in_form();
   const Rect shown = shown_area(box, m_client);
-  const bool direct = m_direct && box.realized();
-  std::optional<x11::PutBatch> batch;
-  if (direct) batch.emplace();
+  if (m_direct && box.realized() && present_directly(box, dirty)) return;
+  if (m_bare != nullptr) return;  // it has no canvas to draw them otherwise
   for (const Rect& r : dirty) {
     const Rect area = intersect({r.left + at.left, r.top + at.top, r.right + at.left, r.bottom + at.top}, shown);
     if (area.empty()) continue;
-    if (direct && put(box, area)) continue;
-    if (m_bare != nullptr) continue;
     const int x0 = area.left / m_scale;
     const int y0 = area.top / m_scale;
     const int x1 = (area.right + m_scale - 1) / m_scale;
     const int y1 = (area.bottom + m_scale - 1) / m_scale;
     gtk_widget_queue_draw_area(m_canvas, x0, y0, x1 - x0, y1 - y0);
   }
+}
+
+// The changed rectangles put on the window from the frame, the window and the frame's kind looked up
+// once for them all; false when the frame is not one the display reads.
+bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) {
+  GtkAllocation canvas{};  // a bare toplevel is its own canvas
+  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
+  GdkWindow* window = m_bare != nullptr ? m_bare : gtk_widget_get_window(m_window);
+  const Rect at = box.bounds_in_form();
+  const x11::FramePuts puts(box.pixels(), x11::id_of(window), at.left + canvas.x * m_scale,
+                            at.top + canvas.y * m_scale);
+  if (!puts) return false;
+  // The part of the surface the form shows, in the surface's own pixels.
+  const Rect shown = shown_area(box, m_client);
+  const Rect visible{shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top};
+  const x11::PutBatch batch;
+  for (const Rect& r : dirty) puts.put(intersect(r, visible));
+  return true;
 }
 
 gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {

@@ -121,6 +121,7 @@ class FormWindow final : public NativeWindow {
   void paint_directly();
   const FrameBuffer& frame_of(PictureBox& box);
   bool put(PictureBox& box, const Rect& area);
+  bool present_directly(PictureBox& box, std::span<const Rect> dirty);
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
