@@ -11,7 +11,7 @@ TimeOfDay LocalClock::at(std::time_t now) {
     m_minute = minute;
     m_known = true;
   }
-  constexpr std::time_t kDay = 24 * 60 * 60;
+  constexpr std::time_t kDay = std::time_t{24} * 60 * 60;
   const std::time_t second = ((now + m_offset) % kDay + kDay) % kDay;
   return {static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60), static_cast<int>(second % 60)};
 }
