@@ -76,12 +76,20 @@ PictureBox::PictureBox(Form& form, const ControlDef& def)
     : Control(form, def), Surface(platform().services(), platform().services()) {
   Surface::BackColor = def.back_color.value_or(kWhite);
   if (def.scale_mode == ScaleMode::Twips) set_default_unit_pixels(form.dpi() / kTwipsPerInch);
-  if (!def.picture.empty()) {
-    if (auto decoded = platform().services().decode_picture(def.picture, {})) m_picture = std::move(decoded).value();
+  m_design_picture = def.picture;
+}
+
+const PictureRef& PictureBox::Picture() const {
+  if (!m_design_picture.empty()) {
+    if (auto decoded = platform().services().decode_picture(m_design_picture, {}))
+      m_picture = std::move(decoded).value();
+    m_design_picture = {};
   }
+  return m_picture;
 }
 
 void PictureBox::Picture(PictureRef picture) {
+  m_design_picture = {};
   m_picture = std::move(picture);
   changed();
 }

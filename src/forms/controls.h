@@ -3,6 +3,8 @@
 // property the platform shows tells the form's native window; nothing else is pushed.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 
 #include "forms/backend.h"
@@ -66,18 +68,21 @@ class Control {
   std::string m_caption;
 };
 
-// A control's child area: its own user scale, used to place the controls inside it.
+// A control's child area: its own user scale, used to place the controls inside it. The design-time
+// picture stays encoded until Picture() is first read, so a window whose Form_Load replaces it (the clock
+// windows) never decodes it.
 class PictureBox : public Control, public Surface {
  public:
   PictureBox(Form& form, const ControlDef& def);
-  const PictureRef& Picture() const { return m_picture; }
+  const PictureRef& Picture() const;
   void Picture(PictureRef picture);
 
  protected:
   void bounds_changed() override;
 
  private:
-  PictureRef m_picture;
+  mutable PictureRef m_picture;
+  mutable std::span<const std::byte> m_design_picture;  // not decoded yet; empty once decoded or replaced
 };
 
 class Timer : public Control {

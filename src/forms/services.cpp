@@ -24,6 +24,16 @@ Form* visible_form() {
   return found != nullptr ? found : further;
 }
 
+// A picture is decoded no larger than the largest monitor.
+Size picture_bound() {
+  Size bound;
+  for (const Monitor& m : platform().monitors()) {
+    bound.width = std::max(bound.width, m.bounds.width());
+    bound.height = std::max(bound.height, m.bounds.height());
+  }
+  return bound;
+}
+
 }  // namespace
 
 std::string AppObject::Path() const { return platform().app_path(); }
@@ -71,14 +81,9 @@ Status SaveSettingsTogether(const std::string& app, const std::string& section, 
   return platform().settings().write_all(app, section, entries);
 }
 
-Result<PictureRef> LoadPicture(const std::string& path) {
-  Size bound;
-  for (const Monitor& m : platform().monitors()) {
-    bound.width = std::max(bound.width, m.bounds.width());
-    bound.height = std::max(bound.height, m.bounds.height());
-  }
-  return platform().load_picture(path, bound);
-}
+Result<PictureRef> LoadPicture(const std::string& path) { return platform().load_picture(path, picture_bound()); }
+
+void start_loading_picture(const std::string& path) { platform().services().start_loading(path, picture_bound()); }
 
 TimeOfDay Time() { return platform().time_of_day(); }
 

@@ -44,6 +44,9 @@ Status SaveSetting(const std::string& app, const std::string& section, const std
 Status SaveSettingsTogether(const std::string& app, const std::string& section, std::span<const SettingText> entries);
 // Decoded to fit the largest monitor, the most any surface can show of it.
 Result<PictureRef> LoadPicture(const std::string& path);
+// Starts decoding the picture file in the background where the platform can, so that a window's
+// LoadPicture of it, next, finds the work done while the window was being made.
+void start_loading_picture(const std::string& path);
 TimeOfDay Time();
 [[noreturn]] void End();
 // Ends the program before any window exists, after a one-line message on standard error that starts with

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <system_error>
 
 #include "graphics/frame_buffer.h"
 
@@ -15,8 +16,7 @@ void paint(Pixel* row, int x0, int x1, Pixel color) {
 
 }  // namespace
 
-void CopyBatch::resolve(FrameBuffer& frame) {
-  const int width = frame.width();
+void CopyBatch::resolve(FrameBuffer& frame, unsigned threads) {
   int top = frame.height();
   int bottom = 0;
   if (m_fill) {
@@ -33,13 +33,48 @@ void CopyBatch::resolve(FrameBuffer& frame) {
   }
   top = std::max(top, 0);
   bottom = std::min(bottom, frame.height());
-  // A row holds at most two intervals per figure.
-  m_covered.resize(2 * m_figures.size() + 2);
-  m_edges.assign(m_figures.size(), raster::RingEdges{std::numeric_limits<int>::min(), 0, 0});
-  for (int y = top; y < bottom; ++y) resolve_row(frame.row(y), y, width);
+  start(m_band);
+  const long long pixels = static_cast<long long>(std::max(0, bottom - top)) * frame.width();
+  const unsigned shares = pixels < kSharedPixels ? 1 : std::clamp(threads, 1u, 4u);
+  // Band i holds rows [edge(i), edge(i + 1)); the calling thread resolves band 0.
+  const long long rows = std::max(0, bottom - top);
+  const auto edge = [&](unsigned i) { return top + static_cast<int>(rows * i / shares); };
+  std::vector<Band> bands(shares - 1);
+  std::vector<std::thread> helpers;
+  helpers.reserve(bands.size());
+  try {
+    for (unsigned i = 1; i < shares; ++i) {
+      Band& band = bands[i - 1];
+      start(band);
+      helpers.emplace_back(
+          [this, &band, &frame, first = edge(i), last = edge(i + 1)] { resolve_rows(band, frame, first, last); });
+    }
+  } catch (const std::system_error&) {
+    // No thread to be had: the bands left without one are resolved here, below.
+  }
+  resolve_rows(m_band, frame, edge(0), edge(1));
+  for (auto i = static_cast<unsigned>(helpers.size()) + 1; i < shares; ++i) {
+    start(m_band);
+    resolve_rows(m_band, frame, edge(i), edge(i + 1));
+  }
+  for (std::thread& helper : helpers) helper.join();
   m_figures.clear();
   m_fill.reset();
   m_picture.reset();
+  m_band.picture.reset();
+}
+
+// A band's state before its first row: no row resolved yet, and a scaler of its own.
+void CopyBatch::start(Band& band) const {
+  // A row holds at most two intervals per figure.
+  band.covered.resize(2 * m_figures.size() + 2);
+  band.covered_count = 0;
+  band.edges.assign(m_figures.size(), raster::RingEdges{std::numeric_limits<int>::min(), 0, 0});
+  band.picture = m_picture;
+}
+
+void CopyBatch::resolve_rows(Band& band, FrameBuffer& frame, int top, int bottom) const {
+  for (int y = top; y < bottom; ++y) resolve_row(band, frame.row(y), y, frame.width());
 }
 
 void CopyBatch::add(const raster::Figure& figure, Pixel color) {
@@ -60,9 +95,9 @@ void CopyBatch::add(const raster::Figure& figure, Pixel color) {
   m_figures.push_back(entry);
 }
 
-void CopyBatch::resolve_row(Pixel* row, int y, int width) {
-  m_covered_count = 0;
-  const raster::Span* covered = m_covered.data();
+void CopyBatch::resolve_row(Band& band, Pixel* row, int y, int width) const {
+  band.covered_count = 0;
+  const raster::Span* covered = band.covered.data();
   // Every pixel of the row not yet covered lies in [lo, hi].
   int lo = 0;
   int hi = width - 1;
@@ -71,19 +106,19 @@ void CopyBatch::resolve_row(Pixel* row, int y, int width) {
     if (e.run_start < i) i = skip_hidden_rings(i, y, lo, hi);
     const Entry& f = m_figures[static_cast<std::size_t>(i)];
     raster::Span spans[2];
-    const int count = f.figure.row_within(y, lo, hi, spans, &m_edges[static_cast<std::size_t>(i)]);
+    const int count = f.figure.row_within(y, lo, hi, spans, &band.edges[static_cast<std::size_t>(i)]);
     if (count == 0) continue;
-    for (int k = 0; k < count; ++k) cover(row, spans[k].x0, spans[k].x1, f.color);
+    for (int k = 0; k < count; ++k) cover(band, row, spans[k].x0, spans[k].x1, f.color);
     if (covered[0].x0 <= 0) lo = covered[0].x1;
-    if (covered[m_covered_count - 1].x1 >= width) hi = covered[m_covered_count - 1].x0 - 1;
+    if (covered[band.covered_count - 1].x1 >= width) hi = covered[band.covered_count - 1].x0 - 1;
     if (lo > hi) return;
   }
   int x = 0;
-  for (int k = 0; k < m_covered_count; ++k) {
-    if (x < covered[k].x0) fill_bottom(row, y, x, covered[k].x0);
+  for (int k = 0; k < band.covered_count; ++k) {
+    if (x < covered[k].x0) fill_bottom(band, row, y, x, covered[k].x0);
     x = covered[k].x1;
   }
-  if (x < width) fill_bottom(row, y, x, width);
+  if (x < width) fill_bottom(band, row, y, x, width);
 }
 
 // Entry i lies in a run of rings with growing holes. When the uncovered part of row y lies in its hole,
@@ -111,12 +146,13 @@ int CopyBatch::skip_hidden_rings(int i, int y, int lo, int hi) const {
 
 // Writes the pixels of [x0, x1) that are not covered yet, then counts them covered. Mostly the new span
 // meets one interval, which it widens.
-void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
-  raster::Span* c = m_covered.data();
+void CopyBatch::cover(Band& band, Pixel* row, int x0, int x1, Pixel color) {
+  raster::Span* c = band.covered.data();
+  int& covered_count = band.covered_count;
   // The first interval ending at or after x0, by bisection: where a face's pattern leaves gaps, a row
   // holds many intervals.
   int i = 0;
-  for (int n = m_covered_count; n > 0;) {
+  for (int n = covered_count; n > 0;) {
     const int half = n / 2;
     if (c[i + half].x1 < x0) {
       i += half + 1;
@@ -125,11 +161,11 @@ void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
       n = half;
     }
   }
-  if (i == m_covered_count || c[i].x0 > x1) {
+  if (i == covered_count || c[i].x0 > x1) {
     paint(row, x0, x1, color);
-    for (int k = m_covered_count; k > i; --k) c[k] = c[k - 1];
+    for (int k = covered_count; k > i; --k) c[k] = c[k - 1];
     c[i] = {x0, x1};
-    ++m_covered_count;
+    ++covered_count;
     return;
   }
   if (x0 < c[i].x0) {
@@ -140,7 +176,7 @@ void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
   // It reaches past interval i: fill the gaps up to x1, taking in the intervals it meets.
   int j = i + 1;
   int at = c[i].x1;
-  for (; j < m_covered_count && c[j].x0 <= x1; ++j) {
+  for (; j < covered_count && c[j].x0 <= x1; ++j) {
     paint(row, at, c[j].x0, color);
     at = c[j].x1;
   }
@@ -148,16 +184,17 @@ void CopyBatch::cover(Pixel* row, int x0, int x1, Pixel color) {
   c[i].x1 = std::max(at, x1);
   const int gone = j - i - 1;
   if (gone == 0) return;
-  for (int k = j; k < m_covered_count; ++k) c[k - gone] = c[k];
-  m_covered_count -= gone;
+  for (int k = j; k < covered_count; ++k) c[k - gone] = c[k];
+  covered_count -= gone;
 }
 
 // The pixels of [x0, x1) that no figure covers: the fill, with the picture over it.
-void CopyBatch::fill_bottom(Pixel* row, int y, int x0, int x1) {
+void CopyBatch::fill_bottom(Band& band, Pixel* row, int y, int x0, int x1) const {
   int p0 = x1;
   int p1 = x1;
-  if (m_picture) {
-    const Rect& area = m_picture->area();
+  std::optional<PictureScaler>& picture = band.picture;
+  if (picture) {
+    const Rect& area = picture->area();
     if (y >= area.top && y < area.bottom) {
       p0 = std::clamp(area.left, x0, x1);
       p1 = std::clamp(area.right, p0, x1);
@@ -166,9 +203,9 @@ void CopyBatch::fill_bottom(Pixel* row, int y, int x0, int x1) {
   if (m_fill) {
     std::fill(row + x0, row + p0, *m_fill);
     std::fill(row + p1, row + x1, *m_fill);
-    if (!m_picture || !m_picture->opaque()) std::fill(row + p0, row + p1, *m_fill);
+    if (!picture || !picture->opaque()) std::fill(row + p0, row + p1, *m_fill);
   }
-  if (p0 < p1) m_picture->composite(row, y, p0, p1);
+  if (p0 < p1) picture->composite(row, y, p0, p1);
 }
 
 }  // namespace forms

@@ -62,6 +62,8 @@ Mode mode_of(std::string_view command_line, Host host) {
   return Mode::None;
 }
 
+// The windows of every mode load the stored picture first thing; it starts decoding, in the background
+// where the platform can, as soon as the mode is known, and decodes while the windows are made.
 void Main() {
   settings::LoadSettings();
   gCommandLine = upper_case(forms::trim(forms::Command(), " "));
@@ -72,9 +74,11 @@ void Main() {
       return;
     case Mode::Saver:
       CheckPrevInstance();
+      forms::start_loading_picture(settings::gPicturePath);
       ShowSaver();
       return;
     case Mode::Configuration:
+      forms::start_loading_picture(settings::gPicturePath);
       forms::instance<saver::frmmain>().Hide();
       forms::instance<settings_dialog::frmSetting>().Show();
       forms::instance<saver::frmmain>().Timer1.Interval(0);
@@ -113,6 +117,7 @@ void ShowPreview() {
         gCommandLine + "\"");
   }
   gPreviewParent = *parsed;
+  forms::start_loading_picture(settings::gPicturePath);
   const forms::WindowHandle parent = as_handle(gPreviewParent);
   user32::GetClientRect(parent, gPreviewRect);
   auto& preview_window = forms::instance<preview::frmprev>();

@@ -134,6 +134,12 @@ if wait_for 20 window_shown '^dialsaver$'; then
   pass "/S shows the saver window named after the program"
   geometry=$(xdotool getwindowgeometry "$(shown_window '^dialsaver$')" | tr '\n' ' ')
   check "/S covers the screen ($geometry)" grep -q "Geometry: ${width}x${height}" <<<"$geometry"
+  # The saver window is no GtkWindow, yet carries what GTK gives a window: window managers match rules
+  # against its class, and it asks to stay where the program put it.
+  properties=$(xprop -id "$(shown_window '^dialsaver$')" WM_CLASS WM_NORMAL_HINTS 2>&1)
+  check "/S has the class and size hints of the program's GTK windows" eval \
+    'grep -q "WM_CLASS(STRING) = \"dialsaver\", \"Dialsaver\"" <<<"$properties" &&
+     grep -q "program specified location: 0, 0" <<<"$properties"'
   check "/S shows what dialsaver-render draws for the same second" eval \
     'have_render && matches_render saver "$work/saver/config" "${width}x${height}+0+0" --size "${width}x${height}"'
 else

@@ -188,6 +188,10 @@ void FormWindow::place(Control& control, GtkWidget* widget) {
 }
 
 void FormWindow::control_changed(Control& control) {
+  if (m_bare != nullptr && control.kind() == ControlKind::PictureBox) {
+    gdk_window_invalidate_rect(m_bare, nullptr, FALSE);
+    return;
+  }
   if (m_window == nullptr) return;
   if (control.kind() == ControlKind::PictureBox) {
     if (m_canvas != nullptr) gtk_widget_queue_draw(m_canvas);

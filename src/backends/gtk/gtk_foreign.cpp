@@ -35,9 +35,11 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
     stay_on_top();
     return;
   }
-  if (m_host == 0 || m_window == nullptr) return;
+  if (m_host == 0 || (m_window == nullptr && m_bare == nullptr)) return;
   using Kind = x11::StructureEvent::Kind;
-  const x11::XId own = gtk_widget_get_realized(m_window) ? x11::id_of(gtk_widget_get_window(m_window)) : 0;
+  GdkWindow* made =
+      m_bare != nullptr ? m_bare : (gtk_widget_get_realized(m_window) ? gtk_widget_get_window(m_window) : nullptr);
+  const x11::XId own = made != nullptr ? x11::id_of(made) : 0;
   switch (event.kind) {
     case Kind::Destroyed:
       // The host's children die first: this window's own end usually brings the news.
@@ -53,10 +55,7 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
       // XScreenSaver's window can change size (its settings preview does); the clock keeps filling it.
       // The size is asked of the server, capped at the screen's.
       if (m_in_hack && event.window == m_host && event.event == m_host) {
-        if (const auto size = x11::window_size(m_host)) {
-          gtk_window_resize(GTK_WINDOW(m_window), std::max(1, size->width / m_scale),
-                            std::max(1, size->height / m_scale));
-        }
+        if (const auto size = x11::window_size(m_host)) resize_toplevel(size->width / m_scale, size->height / m_scale);
       }
       break;
     case Kind::ActiveChanged:

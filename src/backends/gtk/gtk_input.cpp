@@ -57,13 +57,13 @@ gboolean FormWindow::on_map(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer
 
 gboolean FormWindow::retry_grab(gpointer self) {
   auto* window = static_cast<FormWindow*>(self);
-  if (window->m_window == nullptr || !gtk_widget_get_mapped(window->m_window)) return G_SOURCE_REMOVE;
+  if (!window->mapped()) return G_SOURCE_REMOVE;
   if (window->grab_keyboard() || ++window->m_grab_tries >= kGrabTries) return G_SOURCE_REMOVE;
   return G_SOURCE_CONTINUE;
 }
 
 bool FormWindow::grab_keyboard() {
-  GdkWindow* window = gtk_widget_get_window(m_window);
+  GdkWindow* window = toplevel();
   if (window == nullptr) return false;
   GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(window));
   return gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_KEYBOARD, TRUE, nullptr, nullptr, nullptr, nullptr) ==

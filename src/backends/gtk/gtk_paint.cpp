@@ -20,26 +20,11 @@
 namespace forms::gtk {
 namespace {
 
-// A window with no colour of its own shows the platform's button face.
-constexpr OleColor kButtonFace = 0xF0F0F0;
-
 // The most pixel bytes sent to the X server in one go (see draw_canvas).
 constexpr int kBandBytes = 4 << 20;
 
 void set_source_color(cairo_t* cr, OleColor color) {
   cairo_set_source_rgb(cr, red_of(color) / 255.0, green_of(color) / 255.0, blue_of(color) / 255.0);
-}
-
-// The part of a surface the form shows: inside every container and the client area, or empty when the
-// surface or a container is hidden.
-Rect shown_area(const PictureBox& box, Size client) {
-  Rect area = intersect(box.bounds_in_form(), {0, 0, client.width, client.height});
-  if (!box.Visible()) return {};
-  for (const Control* c = box.container(); c != nullptr; c = c->container()) {
-    if (!c->Visible()) return {};
-    area = intersect(area, c->bounds_in_form());
-  }
-  return area;
 }
 
 }  // namespace
@@ -71,32 +56,58 @@ const FrameBuffer& FormWindow::frame_of(PictureBox& box) {
 // Puts `area` (device pixels of the client area, inside the surface) of the surface's frame on the
 // window; false when the frame is not one the display reads.
 bool FormWindow::put(PictureBox& box, const Rect& area) {
-  GtkAllocation canvas{};
-  gtk_widget_get_allocation(m_canvas, &canvas);
+  GtkAllocation canvas{};  // a bare toplevel is its own canvas
+  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
+  GdkWindow* window = m_bare != nullptr ? m_bare : gtk_widget_get_window(m_window);
   const Rect at = box.bounds_in_form();
   const Rect source{area.left - at.left, area.top - at.top, area.right - at.left, area.bottom - at.top};
-  return x11::put(frame_of(box), x11::id_of(gtk_widget_get_window(m_window)), source, area.left + canvas.x * m_scale,
+  return x11::put(frame_of(box), x11::id_of(window), source, area.left + canvas.x * m_scale,
                   area.top + canvas.y * m_scale);
 }
 
 // Only the changed rectangles are drawn again; an unmapped window draws nothing and realises nothing.
 void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
-  if (m_canvas == nullptr || !gtk_widget_get_mapped(m_canvas)) return;
+  if (m_bare != nullptr) {
+    if (!gdk_window_is_viewable(m_bare)) return;
+    if (!box.realized()) {
+      // The first image is drawn when the window is exposed, as GTK's draw would.
+      gdk_window_invalidate_rect(m_bare, nullptr, FALSE);
+      return;
+    }
+  } else if (m_canvas == nullptr || !gtk_widget_get_mapped(m_canvas)) {
+    return;
+  }
   const Rect at = box.bounds_in_form();
   const Rect shown = shown_area(box, m_client);
-  const bool direct = m_direct && box.realized();
-  std::optional<x11::PutBatch> batch;
-  if (direct) batch.emplace();
+  if (m_direct && box.realized() && present_directly(box, dirty)) return;
+  if (m_bare != nullptr) return;  // it has no canvas to draw them otherwise
   for (const Rect& r : dirty) {
     const Rect area = intersect({r.left + at.left, r.top + at.top, r.right + at.left, r.bottom + at.top}, shown);
     if (area.empty()) continue;
-    if (direct && put(box, area)) continue;
     const int x0 = area.left / m_scale;
     const int y0 = area.top / m_scale;
     const int x1 = (area.right + m_scale - 1) / m_scale;
     const int y1 = (area.bottom + m_scale - 1) / m_scale;
     gtk_widget_queue_draw_area(m_canvas, x0, y0, x1 - x0, y1 - y0);
   }
+}
+
+// The changed rectangles put on the window from the frame, the window and the frame's kind looked up
+// once for them all; false when the frame is not one the display reads.
+bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) {
+  GtkAllocation canvas{};  // a bare toplevel is its own canvas
+  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
+  GdkWindow* window = m_bare != nullptr ? m_bare : gtk_widget_get_window(m_window);
+  const Rect at = box.bounds_in_form();
+  const x11::FramePuts puts(box.pixels(), x11::id_of(window), at.left + canvas.x * m_scale,
+                            at.top + canvas.y * m_scale);
+  if (!puts) return false;
+  // The part of the surface the form shows, in the surface's own pixels.
+  const Rect shown = shown_area(box, m_client);
+  const Rect visible{shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top};
+  const x11::PutBatch batch;
+  for (const Rect& r : dirty) puts.put(intersect(r, visible));
+  return true;
 }
 
 gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {

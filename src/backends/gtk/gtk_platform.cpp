@@ -55,10 +55,57 @@ void end_on_signals() {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
+FormWindow* native_of(Form* form) { return form != nullptr ? dynamic_cast<FormWindow*>(form->native()) : nullptr; }
+
 GtkWindow* window_of(Form* form) {
-  if (form == nullptr) return nullptr;
-  auto* native = dynamic_cast<FormWindow*>(form->native());
+  FormWindow* native = native_of(form);
   return native != nullptr ? native->gtk_window() : nullptr;
+}
+
+GdkWindow* toplevel_of(Form* form) {
+  FormWindow* native = native_of(form);
+  return native != nullptr ? native->toplevel() : nullptr;
+}
+
+// GTK hands a bare toplevel's events to its window; every other event goes to GTK.
+void route_event(GdkEvent* event, gpointer data) {
+  const auto* platform = static_cast<const GtkPlatform*>(data);
+  if (GdkWindow* target = event->any.window; target != nullptr) {
+    for (FormWindow* window : platform->windows()) {
+      if (window->bare() != target) continue;
+      window->bare_event(*event);
+      return;
+    }
+  }
+  gtk_main_do_event(event);
+}
+
+// A dialog over a bare toplevel. GTK takes only a GtkWindow for a dialog's parent, and tells standard error
+// about a dialog mapped without one; an unrealised stand-in keeps it content, while the window manager is
+// told through GDK that the dialog belongs to the bare window. The dialog opens at the middle of that
+// window, where GTK centres a dialog on its parent.
+void attach_to_bare(GtkWindow* dialog, GdkWindow* bare) {
+  GtkWidget* stand_in = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_transient_for(dialog, GTK_WINDOW(stand_in));
+  g_signal_connect_swapped(dialog, "destroy", G_CALLBACK(gtk_widget_destroy), stand_in);
+  g_signal_connect(dialog, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer owner) {
+                     gdk_window_set_transient_for(gtk_widget_get_window(widget), static_cast<GdkWindow*>(owner));
+                   }),
+                   bare);
+  GtkRequisition size{};
+  gtk_widget_get_preferred_size(GTK_WIDGET(dialog), nullptr, &size);
+  int x = 0;
+  int y = 0;
+  gdk_window_get_origin(bare, &x, &y);
+  x += (gdk_window_get_width(bare) - size.width) / 2;
+  y += (gdk_window_get_height(bare) - size.height) / 2;
+  if (GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_display_get_default(), bare)) {
+    GdkRectangle area{};
+    gdk_monitor_get_geometry(monitor, &area);
+    x = std::max(area.x, std::min(x, area.x + area.width - size.width));
+    y = std::max(area.y, std::min(y, area.y + area.height - size.height));
+  }
+  gtk_window_move(dialog, x, y);
 }
 
 // Foreign windows' events (a preview host's destruction, XScreenSaver's window resized) reach the
@@ -95,6 +142,7 @@ class GtkServices final : public NativeServices {
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
     return m_base->decode_picture(bytes, bound);
   }
+  void start_loading(const std::string& path, Size bound) override { m_base->start_loading(path, bound); }
   std::unique_ptr<SettingsStore> user_settings_store() override { return m_base->user_settings_store(); }
 
  private:
@@ -107,10 +155,37 @@ std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
 
 }  // namespace
 
+// A timer's GLib source lives as long as the timer runs and is re-armed by its ready time, so that a
+// tick makes and frees no source.
 struct GtkPlatform::ArmedTimer {
+  ArmedTimer(GtkPlatform* owner, Timer* ticking) : platform(owner), timer(ticking), schedule(0) {
+    static GSourceFuncs funcs = {nullptr, nullptr, dispatch_source, nullptr, nullptr, nullptr};
+    source = g_source_new(&funcs, sizeof(GSource));
+    g_source_set_callback(source, on_timer_due, this, nullptr);
+    g_source_attach(source, nullptr);
+  }
+  ~ArmedTimer() {
+    g_source_destroy(source);
+    g_source_unref(source);
+  }
+  ArmedTimer(const ArmedTimer&) = delete;
+  ArmedTimer& operator=(const ArmedTimer&) = delete;
+
+  bool armed() const { return g_source_get_ready_time(source) >= 0; }
+  void arm(int delay_ms) const {
+    g_source_set_ready_time(source, g_get_monotonic_time() + delay_ms * G_GINT64_CONSTANT(1000));
+  }
+  void disarm() const { g_source_set_ready_time(source, -1); }
+
+  // Fires once per arming.
+  static gboolean dispatch_source(GSource* source, GSourceFunc callback, gpointer data) {
+    g_source_set_ready_time(source, -1);
+    return callback(data);
+  }
+
   GtkPlatform* platform;
   Timer* timer;
-  guint source = 0;
+  GSource* source;
   TickSchedule schedule;
 };
 
@@ -142,6 +217,7 @@ void GtkPlatform::need_display() {
   g_setenv("GDK_GL", "disable", FALSE);
   if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
+  gdk_event_handler_set(route_event, this, nullptr);
   g_display_socket = x11::connection_fd();
   gdk_window_add_filter(nullptr, host_filter, this);
   x11::watch_properties(x11::root());
@@ -177,39 +253,29 @@ FormWindow* GtkPlatform::window_at(WindowHandle handle) {
 
 void GtkPlatform::timer_changed(Timer& timer) {
   auto it = m_timers.find(&timer);
-  if (it != m_timers.end() && it->second->source != 0) {
-    g_source_remove(it->second->source);
-    it->second->source = 0;
-  }
+  if (it != m_timers.end()) it->second->disarm();
   if (!timer.running()) {
     if (it != m_timers.end()) m_timers.erase(it);
     return;
   }
-  if (it == m_timers.end()) {
-    it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(ArmedTimer{this, &timer, 0, TickSchedule(0)})).first;
-  }
+  if (it == m_timers.end()) it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(this, &timer)).first;
   ArmedTimer& armed = *it->second;
   if (armed.schedule.interval_ms() != timer.Interval()) armed.schedule = TickSchedule(timer.Interval());
-  arm(armed, armed.schedule.first_delay_ms(wall_clock_ms()));
-}
-
-void GtkPlatform::arm(ArmedTimer& armed, int delay_ms) {
-  armed.source = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay_ms), on_timer_due, &armed, nullptr);
+  armed.arm(armed.schedule.first_delay_ms(wall_clock_ms()));
 }
 
 int GtkPlatform::on_timer_due(void* data) {
   auto* armed = static_cast<ArmedTimer*>(data);
   GtkPlatform& platform = *armed->platform;
   Timer* timer = armed->timer;
-  armed->source = 0;
   const TickSchedule::Step step = armed->schedule.fired(wall_clock_ms());
   if (step.deliver) platform.dispatch([timer] { timer->tick(); });
   // The tick may have stopped, restarted or re-timed its timer; arm it again only if it did none of these.
   auto it = platform.m_timers.find(timer);
-  if (it != platform.m_timers.end() && it->second.get() == armed && armed->source == 0 && timer->running()) {
-    platform.arm(*armed, step.next_delay_ms);
+  if (it != platform.m_timers.end() && it->second.get() == armed && !armed->armed() && timer->running()) {
+    armed->arm(step.next_delay_ms);
   }
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 // ---- Loops and the end ----
@@ -243,9 +309,10 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
   gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
   gtk_window_set_position(GTK_WINDOW(dialog), owner != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-  auto* native = owner != nullptr ? dynamic_cast<FormWindow*>(owner->native()) : nullptr;
+  FormWindow* native = native_of(owner);
   if (native != nullptr && native->topmost()) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-  keep_within_work_area(GTK_WINDOW(dialog), window_of(owner));
+  if (native != nullptr && native->bare() != nullptr) attach_to_bare(GTK_WINDOW(dialog), native->bare());
+  keep_within_work_area(GTK_WINDOW(dialog), toplevel_of(owner));
   const int response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
   return ok_cancel && response != GTK_RESPONSE_OK ? vbCancel : vbOK;
@@ -256,7 +323,7 @@ std::optional<std::string> GtkPlatform::open_file_dialog(Form& owner) {
   GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", window_of(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-  keep_within_work_area(GTK_WINDOW(dialog), window_of(&owner));
+  keep_within_work_area(GTK_WINDOW(dialog), toplevel_of(&owner));
   std::optional<std::string> chosen;
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
@@ -274,7 +341,7 @@ std::optional<OleColor> GtkPlatform::color_dialog(Form& owner, OleColor initial)
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog), FALSE);
   const GdkRGBA start{red_of(initial) / 255.0, green_of(initial) / 255.0, blue_of(initial) / 255.0, 1.0};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &start);
-  keep_within_work_area(GTK_WINDOW(dialog), window_of(&owner));
+  keep_within_work_area(GTK_WINDOW(dialog), toplevel_of(&owner));
   std::optional<OleColor> chosen;
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
     GdkRGBA color{};
@@ -356,12 +423,7 @@ std::vector<Monitor> GtkPlatform::monitors() {
   return all;
 }
 
-TimeOfDay GtkPlatform::time_of_day() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_hour, local.tm_min, local.tm_sec};
-}
+TimeOfDay GtkPlatform::time_of_day() { return m_clock.at(std::time(nullptr)); }
 
 void GtkPlatform::remember_pointer() {
   GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));

@@ -18,6 +18,7 @@
 
 #include "backends/gtk/x11/x11.h"
 #include "backends/linux_services/instance_lock.h"
+#include "backends/linux_services/local_clock.h"
 #include "forms/backend.h"
 #include "forms/native_services.h"
 #include "forms/tick_schedule.h"
@@ -87,7 +88,6 @@ class GtkPlatform final : public Platform {
  private:
   struct ArmedTimer;
   static int on_timer_due(void* data);
-  void arm(ArmedTimer& armed, int delay_ms);
   [[noreturn]] void fail_handler(const char* what);
   void need_display();
   double display_dpi();
@@ -96,6 +96,7 @@ class GtkPlatform final : public Platform {
   std::vector<std::string> m_args;
   std::string m_exe_path;
   linux_services::InstanceLock m_instance_lock;
+  linux_services::LocalClock m_clock;
   bool m_display = false;
   int m_cursor_count = 0;
   std::optional<x11::XId> m_hack_window;

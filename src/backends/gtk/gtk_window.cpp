@@ -4,9 +4,11 @@
 #include "backends/gtk/gtk_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "backends/gtk/gtk_platform.h"
 #include "backends/gtk/gtk_window_parts.h"
+#include "backends/gtk/x11/x11_frames.h"
 #include "forms/user32.h"
 
 namespace forms::gtk {
@@ -27,7 +29,8 @@ GdkPixbuf* decode_icon(std::span<const std::byte> bytes) {
   return icon;
 }
 
-// GDK's number for the monitor whose geometry (in device pixels) is `bounds`, or -1.
+}  // namespace
+
 int gdk_monitor_index(const Rect& bounds, int scale) {
   GdkDisplay* display = gdk_display_get_default();
   for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
@@ -37,8 +40,6 @@ int gdk_monitor_index(const Rect& bounds, int scale) {
   }
   return -1;
 }
-
-}  // namespace
 
 FormWindow::FormWindow(GtkPlatform& platform, Form& form)
     : m_platform(platform), m_form(form), m_scale(platform.scale()) {
@@ -58,9 +59,15 @@ FormWindow::~FormWindow() {
     g_signal_handlers_disconnect_by_data(m_window, this);
     gtk_widget_destroy(m_window);
   }
+  destroy_bare();
 }
 
 void FormWindow::build() {
+  // The bare toplevel puts its frames: a display that cannot read them has the canvas draw them by cairo.
+  if (takes_bare_toplevel(m_form) && m_platform.pixel_path() != x11::PixelPath::Cairo) {
+    build_bare();
+    return;
+  }
   m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   build_frame();
   build_client_area();
@@ -136,11 +143,14 @@ WindowHandle FormWindow::handle() const {
 }
 
 bool FormWindow::is(WindowHandle handle) const {
-  return handle != 0 && m_window != nullptr && gtk_widget_get_realized(m_window) != FALSE &&
+  if (handle == 0) return false;
+  if (m_bare != nullptr) return static_cast<WindowHandle>(x11::id_of(m_bare)) == handle;
+  return m_window != nullptr && gtk_widget_get_realized(m_window) != FALSE &&
          static_cast<WindowHandle>(x11::id_of(gtk_widget_get_window(m_window))) == handle;
 }
 
 GdkWindow* FormWindow::realized() const {
+  if (m_bare != nullptr) return m_bare;
   if (m_window == nullptr) return nullptr;
   if (!gtk_widget_get_realized(m_window)) {
     gtk_widget_realize(m_window);
@@ -150,16 +160,69 @@ GdkWindow* FormWindow::realized() const {
   return gtk_widget_get_window(m_window);
 }
 
+GdkWindow* FormWindow::toplevel() const {
+  if (m_bare != nullptr) return m_bare;
+  return m_window != nullptr && gtk_widget_get_realized(m_window) ? gtk_widget_get_window(m_window) : nullptr;
+}
+
+// Whether the toplevel is shown (asked to be mapped, whether or not the server has mapped it yet).
+bool FormWindow::mapped() const {
+  if (m_bare != nullptr) return gdk_window_is_visible(m_bare) != FALSE;
+  return m_window != nullptr && gtk_widget_get_mapped(m_window) != FALSE;
+}
+
+void FormWindow::show_toplevel() {
+  if (m_bare != nullptr) {
+    gdk_window_show(m_bare);
+    // GTK ends a launcher's startup notification when its first window maps; a bare toplevel does it itself.
+    gdk_notify_startup_complete();
+  } else if (m_window != nullptr) {
+    gtk_widget_show(m_window);
+  }
+}
+
+// Shown, raised and given the focus, as the window manager allows.
+void FormWindow::present_toplevel() {
+  if (m_bare == nullptr) {
+    if (m_window != nullptr) gtk_window_present(GTK_WINDOW(m_window));
+    return;
+  }
+  gdk_window_show(m_bare);
+  gdk_window_focus(m_bare, x11::user_time());
+}
+
+// Application pixels, as GTK and GDK place windows.
+void FormWindow::move_toplevel(int x, int y) {
+  if (m_bare != nullptr) {
+    gdk_window_move(m_bare, x, y);
+  } else if (m_window != nullptr) {
+    gtk_window_move(GTK_WINDOW(m_window), x, y);
+  }
+}
+
+void FormWindow::resize_toplevel(int width, int height) {
+  if (m_bare != nullptr) {
+    gdk_window_resize(m_bare, std::max(1, width), std::max(1, height));
+  } else if (m_window != nullptr) {
+    gtk_window_resize(GTK_WINDOW(m_window), std::max(1, width), std::max(1, height));
+  }
+}
+
 std::int32_t FormWindow::style() const {
-  const bool visible = m_window != nullptr && gtk_widget_get_visible(m_window) != FALSE;
+  const bool visible = m_bare != nullptr ? gdk_window_is_visible(m_bare) != FALSE
+                                         : m_window != nullptr && gtk_widget_get_visible(m_window) != FALSE;
   return visible ? (m_style | kWsVisible) : (m_style & ~kWsVisible);
 }
 
 void FormWindow::set_visible(bool visible) {
-  if (m_window == nullptr) return;
+  if (m_window == nullptr && m_bare == nullptr) return;
   if (!visible) {
     m_shown = false;
-    gtk_widget_hide(m_window);
+    if (m_bare != nullptr) {
+      gdk_window_hide(m_bare);
+    } else {
+      gtk_widget_hide(m_window);
+    }
     update_title();
     return;
   }
@@ -168,16 +231,16 @@ void FormWindow::set_visible(bool visible) {
     set_parent(hack);
     if (m_host == hack) {
       const Size size = x11::window_size(hack).value_or(m_client);
-      gtk_window_move(GTK_WINDOW(m_window), 0, 0);
-      gtk_window_resize(GTK_WINDOW(m_window), std::max(1, size.width / m_scale), std::max(1, size.height / m_scale));
+      move_toplevel(0, 0);
+      resize_toplevel(size.width / m_scale, size.height / m_scale);
     }
   }
   m_shown = true;
   update_title();
   if (m_takes_input) m_platform.remember_pointer();
   realized();
-  gtk_widget_show(m_window);
-  if (m_takes_input) gtk_window_present(GTK_WINDOW(m_window));
+  show_toplevel();
+  if (m_takes_input) present_toplevel();
 }
 
 void FormWindow::set_caption(const std::string& caption) {
@@ -188,10 +251,13 @@ void FormWindow::set_caption(const std::string& caption) {
 // The saver window bears the program's name once shown (what a second start looks for); a hidden one, or
 // one drawing inside XScreenSaver's window, bears none.
 void FormWindow::update_title() {
-  if (m_window == nullptr) return;
   std::string title = m_form.Caption();
   if (m_form.def().titled_by_program && title.empty() && m_shown && !m_in_hack) title = m_platform.app_exe_name();
-  gtk_window_set_title(GTK_WINDOW(m_window), title.c_str());
+  if (m_bare != nullptr) {
+    gdk_window_set_title(m_bare, title.c_str());
+  } else if (m_window != nullptr) {
+    gtk_window_set_title(GTK_WINDOW(m_window), title.c_str());
+  }
 }
 
 void FormWindow::set_window_state(WindowStateKind state) {
@@ -202,6 +268,7 @@ void FormWindow::set_window_state(WindowStateKind state) {
 // A maximised borderless window covers its monitor: it asks the window manager for full screen, and it
 // is placed and sized to the monitor for a display without one.
 void FormWindow::apply_window_state(WindowStateKind state) {
+  if (m_bare != nullptr && !m_in_hack) apply_bare_state(state);
   if (m_window == nullptr || m_in_hack) return;
   GtkWindow* window = GTK_WINDOW(m_window);
   const Rect& screen = m_form.monitor().bounds;
@@ -232,22 +299,28 @@ void FormWindow::apply_window_state(WindowStateKind state) {
 
 void FormWindow::destroy() {
   if (m_window != nullptr) gtk_widget_destroy(m_window);
+  destroy_bare();
 }
 
 bool FormWindow::set_position(WindowHandle insert_after, int x, int y, int cx, int cy, unsigned flags) {
-  if (m_window == nullptr) return false;
-  GtkWindow* window = GTK_WINDOW(m_window);
+  if (m_window == nullptr && m_bare == nullptr) return false;
   if (insert_after == user32::kHwndTopmost) {
     m_topmost = true;
-    if (!m_in_hack && m_host == 0) gtk_window_set_keep_above(window, TRUE);
+    if (!m_in_hack && m_host == 0) {
+      if (m_bare != nullptr) {
+        gdk_window_set_keep_above(m_bare, TRUE);
+      } else {
+        gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+      }
+    }
   }
-  if ((flags & user32::kSwpNoMove) == 0) gtk_window_move(window, x / m_scale, y / m_scale);
+  if ((flags & user32::kSwpNoMove) == 0) move_toplevel(x / m_scale, y / m_scale);
   if ((flags & user32::kSwpNoSize) == 0) {
-    gtk_window_resize(window, std::max(1, cx / m_scale), std::max(1, cy / m_scale));
+    resize_toplevel(cx / m_scale, cy / m_scale);
     m_client = {std::max(0, cx), std::max(0, cy)};
     m_form.client_resized(m_client);
   }
-  if ((flags & user32::kSwpShowWindow) != 0 && !m_lost_host) gtk_widget_show(m_window);
+  if ((flags & user32::kSwpShowWindow) != 0 && !m_lost_host) show_toplevel();
   return true;
 }
 
@@ -256,11 +329,10 @@ bool FormWindow::set_position(WindowHandle insert_after, int x, int y, int cx, i
 // above state, so a window that maps over the saver would stay over it. The program's own windows (a
 // message box over the saver) may take the focus.
 void FormWindow::stay_on_top() {
-  if (!m_topmost || m_in_hack || m_host != 0 || !m_shown || m_window == nullptr) return;
-  if (!gtk_widget_get_mapped(m_window)) return;
+  if (!m_topmost || m_in_hack || m_host != 0 || !m_shown || !mapped()) return;
   const x11::XId active = x11::active_window();
   if (active == 0 || x11::is_own(active)) return;
-  gtk_window_present(GTK_WINDOW(m_window));
+  present_toplevel();
 }
 
 gboolean FormWindow::on_configure(GtkWidget* /*widget*/, GdkEventConfigure* event, gpointer self) {

@@ -2,6 +2,11 @@
 // canvas, straight from their own pixels, with the form's other controls as GTK widgets over it, placed
 // from the definition's twips at the form's DPI.
 //
+// A form with drawing surfaces and no widgets (the clock windows), on a display that reads the frames as
+// they stand, has a bare GDK toplevel instead: no GtkWindow, so the program loads no GTK theme and runs no
+// widget machinery until a dialog needs them, which is most of a GTK program's start-up time and memory.
+// Its events come from GDK through the platform (bare_event), and it puts its frames on itself.
+//
 // A form with drawing surfaces and no widgets (the clock windows) takes the keyboard and the pointer
 // itself: a key that types a character and pointer motion that moves the pointer reach its handlers.
 // The window can live inside a foreign X window (a preview host, XScreenSaver's window); it then watches
@@ -12,7 +17,7 @@
 //
 // The members are defined by job: gtk_window.cpp (life, placement, state), gtk_controls.cpp (the dialog's
 // widgets), gtk_paint.cpp (drawing and presenting), gtk_input.cpp (the saver's keys and pointer), gtk_foreign.cpp
-// (living in a foreign window); gtk_window_parts.h holds what they share.
+// (living in a foreign window), gtk_bare.cpp (the bare toplevel); gtk_window_parts.h holds what they share.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -63,7 +68,14 @@ class FormWindow final : public NativeWindow {
   bool set_position(WindowHandle insert_after, int x, int y, int cx, int cy, unsigned flags);
 
   Form& form() const { return m_form; }
+  // The GtkWindow, or nullptr for a bare toplevel.
   GtkWindow* gtk_window() const { return m_window != nullptr ? GTK_WINDOW(m_window) : nullptr; }
+  // The toplevel's GDK window once it has one, else nullptr.
+  GdkWindow* toplevel() const;
+  // The bare toplevel, or nullptr for a GtkWindow.
+  GdkWindow* bare() const { return m_bare; }
+  // An event GDK delivered for the bare toplevel. It may unload the form, and so end this window.
+  void bare_event(GdkEvent& event);
   bool topmost() const { return m_topmost; }
   // A structure event of the foreign window this one lives in, or of this window's own X window, or the
   // change of the active window.
@@ -82,6 +94,11 @@ class FormWindow final : public NativeWindow {
   void apply_window_state(WindowStateKind state);
   void stay_on_top();
   GdkWindow* realized() const;
+  bool mapped() const;
+  void show_toplevel();
+  void present_toplevel();
+  void move_toplevel(int x, int y);
+  void resize_toplevel(int width, int height);
   static gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean on_delete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void on_destroyed(GtkWidget* widget, gpointer self);
@@ -104,6 +121,7 @@ class FormWindow final : public NativeWindow {
   void paint_directly();
   const FrameBuffer& frame_of(PictureBox& box);
   bool put(PictureBox& box, const Rect& area);
+  bool present_directly(PictureBox& box, std::span<const Rect> dirty);
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -117,6 +135,15 @@ class FormWindow final : public NativeWindow {
   static gboolean retry_grab(gpointer self);
   bool grab_keyboard();
 
+  // gtk_bare.cpp
+  static bool takes_bare_toplevel(const Form& form);
+  void build_bare();
+  void place_bare();
+  void apply_bare_state(WindowStateKind state);
+  void paint_bare(const cairo_region_t* region);
+  void paint_bare_part(const Rect& part);
+  void destroy_bare();
+
   // gtk_foreign.cpp
   void host_gone();
   static gboolean on_destroy_event(GtkWidget* widget, GdkEvent* event, gpointer self);
@@ -126,6 +153,7 @@ class FormWindow final : public NativeWindow {
   int m_scale;
   Size m_client;
   GtkWidget* m_window = nullptr;
+  GdkWindow* m_bare = nullptr;    // the bare toplevel, instead of m_window
   GtkWidget* m_canvas = nullptr;  // drawing surfaces, under everything
   GtkWidget* m_root = nullptr;    // the form's client area for widgets
   bool m_takes_input = false;     // keys and motion go to the form itself

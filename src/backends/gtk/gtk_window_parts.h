@@ -29,4 +29,22 @@ struct FormWindow::Painted {
 
 inline gboolean gboolean_of(bool value) { return value ? TRUE : FALSE; }
 
+// A window with no colour of its own shows the platform's button face.
+constexpr OleColor kButtonFace = 0xF0F0F0;
+
+// The part of a surface the form shows: inside every container and the client area, or empty when the
+// surface or a container is hidden.
+inline Rect shown_area(const PictureBox& box, Size client) {
+  Rect area = intersect(box.bounds_in_form(), {0, 0, client.width, client.height});
+  if (!box.Visible()) return {};
+  for (const Control* c = box.container(); c != nullptr; c = c->container()) {
+    if (!c->Visible()) return {};
+    area = intersect(area, c->bounds_in_form());
+  }
+  return area;
+}
+
+// GDK's number for the monitor whose geometry (in device pixels) is `bounds`, or -1.
+int gdk_monitor_index(const Rect& bounds, int scale);
+
 }  // namespace forms::gtk

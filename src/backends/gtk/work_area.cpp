@@ -27,12 +27,9 @@ Frame frame_of(GdkWindow* window) {
           std::max(0, outer.y + outer.height - y - height)};
 }
 
-GdkRectangle work_area_for(GtkWindow* owner) {
+GdkRectangle work_area_for(GdkWindow* owner) {
   GdkDisplay* display = gdk_display_get_default();
-  GdkMonitor* monitor = nullptr;
-  if (GdkWindow* window = owner != nullptr ? gtk_widget_get_window(GTK_WIDGET(owner)) : nullptr) {
-    monitor = gdk_display_get_monitor_at_window(display, window);
-  }
+  GdkMonitor* monitor = owner != nullptr ? gdk_display_get_monitor_at_window(display, owner) : nullptr;
   if (monitor == nullptr) monitor = gdk_display_get_primary_monitor(display);
   if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
   GdkRectangle area{0, 0, 640, 480};
@@ -71,10 +68,10 @@ gboolean on_dialog_mapped(GtkWidget* widget, GdkEvent* /*event*/, gpointer area_
 
 }  // namespace
 
-void keep_within_work_area(GtkWindow* dialog, GtkWindow* owner) {
+void keep_within_work_area(GtkWindow* dialog, GdkWindow* owner) {
   auto* area = g_new(GdkRectangle, 1);
   *area = work_area_for(owner);
-  const Frame guess = owner != nullptr ? frame_of(gtk_widget_get_window(GTK_WIDGET(owner))) : Frame{};
+  const Frame guess = frame_of(owner);
   cap_size(dialog, *area, guess);
   g_signal_connect_data(
       dialog, "map-event", G_CALLBACK(on_dialog_mapped), area,

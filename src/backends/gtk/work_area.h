@@ -9,6 +9,6 @@ namespace forms::gtk {
 
 // Call before the dialog is shown. Caps its size now, guessing its frame from the owner's, and once it
 // is mapped moves and shrinks it by its real frame if it still reaches beyond the work area.
-void keep_within_work_area(GtkWindow* dialog, GtkWindow* owner);
+void keep_within_work_area(GtkWindow* dialog, GdkWindow* owner);
 
 }  // namespace forms::gtk

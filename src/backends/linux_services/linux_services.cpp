@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "backends/linux_services/deadline.h"
@@ -92,10 +94,19 @@ PictureRef to_picture(GdkPixbuf* pixbuf) {
   std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) {
     const guchar* p = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    std::uint32_t* out = argb.data() + static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x, p += channels) {
       const std::uint32_t a = alpha ? p[3] : 255;
-      const auto pre = [a](guchar c) { return (static_cast<std::uint32_t>(c) * a + 127) / 255; };
-      argb[static_cast<std::size_t>(y) * width + x] = (a << 24) | (pre(p[0]) << 16) | (pre(p[1]) << 8) | pre(p[2]);
+      const std::uint32_t r = p[0];
+      const std::uint32_t g = p[1];
+      const std::uint32_t b = p[2];
+      // Opaque pixels, nearly all of most pictures, need no premultiplying.
+      if (a == 255) {
+        out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        continue;
+      }
+      const auto pre = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+      out[x] = (a << 24) | (pre(r) << 16) | (pre(g) << 8) | pre(b);
     }
   }
   return std::make_shared<const Picture>(width, height, std::move(argb));
@@ -303,6 +314,9 @@ Error open_failure(const std::string& what, const std::string& path, int error) 
   return Error{what + ": " + std::strerror(error), Failure::Passing};
 }
 
+// What one read of a picture file takes: most pictures in one go.
+constexpr std::size_t kReadBytes = 1 << 20;
+
 Result<PictureRef> load_file(const std::string& path, Size bound, const std::string& what) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
   const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -315,31 +329,41 @@ Result<PictureRef> load_file(const std::string& path, Size bound, const std::str
   if (st.st_size == 0) return Error{what + ": the file is empty"};
   if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) return Error{what + ": the file is too large"};
   Decoder decoder(bound);
-  std::vector<std::uint8_t> buffer(65536);
+  // Large reads: gdk-pixbuf's GIF reader goes over what it holds again at each write, so a file fed in
+  // small pieces takes several times as long to decode. The buffer's pages are touched only as it fills.
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadBytes);
   std::uint64_t total = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t n = ::read(fd, buffer.get(), kReadBytes);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Error{what + ": " + std::strerror(errno), Failure::Passing};
     total += static_cast<std::uint64_t>(n);
     // A file that grows while it is read is cut at the size a picture may have.
     if (n == 0 || total > kMaxPictureBytes) break;
-    if (!decoder.feed(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+    if (!decoder.feed(std::span(buffer.get(), static_cast<std::size_t>(n)))) break;
   }
   return decoder.finish(what);
 }
 
 class LinuxServices final : public NativeServices {
  public:
-  // On a thread of its own and within kPictureDeadline: a stalled mount or a decoder spinning over a
-  // crafted file costs the program a few seconds without its picture, never its main loop.
+  // On a thread of its own and within kPictureDeadline of its start: a stalled mount or a decoder spinning
+  // over a crafted file costs the program a few seconds without its picture, never its main loop. A load
+  // started beforehand (start_loading) is taken over when it is of the same path and bound.
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
     if (m_overdue.contains(path)) return Error{what + ": it took too long before", Failure::Passing};
-    auto loaded = linux_services::run_within(linux_services::kPictureDeadline, what,
-                                             [path, bound, what] { return load_file(path, bound, what); });
+    std::optional<Started> started = std::exchange(m_started, std::nullopt);
+    if (!started || started->path != path || started->bound != bound) started.emplace(path, bound, start(path, bound));
+    auto loaded = started->job.wait(linux_services::kPictureDeadline, what);
     if (!loaded && loaded.reason().ends_with(linux_services::kOverdue)) m_overdue.insert(path);
     return loaded;
+  }
+
+  // Only the last load started is kept; one that no load takes is abandoned with the next.
+  void start_loading(const std::string& path, Size bound) override {
+    m_started.reset();
+    if (!m_overdue.contains(path)) m_started.emplace(path, bound, start(path, bound));
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
@@ -364,8 +388,20 @@ class LinuxServices final : public NativeServices {
   }
 
  private:
+  struct Started {
+    Started(std::string p, Size b, linux_services::BackgroundJob j) : path(std::move(p)), bound(b), job(std::move(j)) {}
+    std::string path;
+    Size bound;
+    linux_services::BackgroundJob job;
+  };
+
+  static linux_services::BackgroundJob start(const std::string& path, Size bound) {
+    return linux_services::BackgroundJob([path, bound] { return load_file(path, bound, "cannot load " + path); });
+  }
+
   GlyphRenderer m_text;
-  std::set<std::string> m_overdue;  // pictures that passed their deadline: not tried again in this run
+  std::set<std::string> m_overdue;   // pictures that passed their deadline: not tried again in this run
+  std::optional<Started> m_started;  // the load start_loading began, until a load takes it
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <future>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -48,6 +49,23 @@ TEST(Deadline, AJobThatNeverEndsIsAbandonedAtItsDeadlineAsAPassingFailure) {
   EXPECT_EQ(result.reason(), "cannot load /stalled/x.gif: it took longer than 200 ms (abandoned)");
   EXPECT_GE(waited, 200ms);
   EXPECT_LT(waited, 1500ms);
+}
+
+// A job waited for some time after it started has only what is left of its deadline: the wait ends at the
+// deadline counted from the start, not from the wait.
+TEST(Deadline, AJobWaitedForLaterHasWhatIsLeftOfItsDeadline) {
+  auto never = std::make_shared<std::promise<void>>();
+  forms::linux_services::BackgroundJob job([never] {
+    never->get_future().wait();
+    return forms::Result<forms::PictureRef>(forms::Error{"unreachable"});
+  });
+  std::this_thread::sleep_for(300ms);
+  const auto start = std::chrono::steady_clock::now();
+  auto result = job.wait(400ms, "cannot load /stalled/x.gif");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.failure(), forms::Failure::Passing);
+  EXPECT_LT(waited, 350ms) << "the deadline was counted from the wait, not from the job's start";
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include "forms/native_services.h"
@@ -135,6 +137,41 @@ TEST_F(PicturesTest, RefusesAnOversizedHeaderBeforeDecoding) {
   ASSERT_FALSE(decoded);
   EXPECT_NE(decoded.reason().find("too large"), std::string::npos) << decoded.reason();
 }
+
+#ifndef _WIN32
+// Where loads run in the background, a load started beforehand is taken by the next load of the same
+// path and bound: what comes back is what the file held when the load started. A load of another bound
+// decodes anew, and the started one is dropped.
+TEST_F(PicturesTest, AStartedLoadIsTakenOnceByTheNextLoadOfTheSameFileAndBound) {
+  using namespace std::chrono_literals;
+  const auto file = std::filesystem::temp_directory_path() / "dialsaver-started-load";
+  const auto holding = [&](const char* name) {
+    std::filesystem::copy_file(path(name), file, std::filesystem::copy_options::overwrite_existing);
+  };
+  const auto loaded_size = [&](forms::Size bound) {
+    auto loaded = services->load_picture(file.string(), bound);
+    EXPECT_TRUE(loaded) << loaded.reason();
+    return loaded ? loaded.value()->size() : forms::Size{};
+  };
+  const forms::Size bound{640, 480};
+  const forms::Size pattern{8, 4};
+  const forms::Size wide{64, 48};
+
+  holding("pattern.gif");
+  services->start_loading(file.string(), bound);
+  std::this_thread::sleep_for(300ms);  // long enough to decode 8 x 4 pixels
+  holding("wide.png");
+  EXPECT_EQ(loaded_size({320, 240}), wide) << "a load of another bound took the started one";
+  EXPECT_EQ(loaded_size(bound), wide) << "the started load outlived a load of another bound";
+
+  services->start_loading(file.string(), bound);
+  std::this_thread::sleep_for(300ms);
+  holding("pattern.gif");
+  EXPECT_EQ(loaded_size(bound), wide) << "the load did not take the started one";
+  EXPECT_EQ(loaded_size(bound), pattern) << "a started load was taken twice";
+  std::filesystem::remove(file);
+}
+#endif
 
 #ifdef _WIN32
 TEST_F(PicturesTest, LoadsFromAFolderWithANonAsciiName) {

@@ -329,6 +329,53 @@ TEST_F(FrmmainTest, APictureThatFailsForAPassingReasonKeepsTheUsersChoice) {
   EXPECT_FALSE(platform->ended());
 }
 
+// The system's services, counting the pictures decoded from bytes (the design-time pictures).
+class CountingServices final : public forms::NativeServices {
+ public:
+  std::unique_ptr<forms::FrameBuffer> create_frame(forms::Size size) override { return m_base->create_frame(size); }
+  forms::Rect draw_text(forms::FrameBuffer& frame, int x, int y, std::string_view text, const forms::TextStyle& style,
+                        double dpi, forms::Pixel color, const forms::Rect& clip) override {
+    return m_base->draw_text(frame, x, y, text, style, dpi, color, clip);
+  }
+  forms::Size measure_text(std::string_view text, const forms::TextStyle& style, double dpi) override {
+    return m_base->measure_text(text, style, dpi);
+  }
+  forms::Result<forms::PictureRef> load_picture(const std::string& path, forms::Size bound) override {
+    return m_base->load_picture(path, bound);
+  }
+  forms::Result<forms::PictureRef> decode_picture(std::span<const std::byte> bytes, forms::Size bound) override {
+    ++decoded;
+    return m_base->decode_picture(bytes, bound);
+  }
+  std::unique_ptr<forms::SettingsStore> user_settings_store() override { return m_base->user_settings_store(); }
+
+  int decoded = 0;
+
+ private:
+  std::unique_ptr<forms::NativeServices> m_base = forms::make_native_services();
+};
+
+// The design-time picture is decoded when it is first read: the saver, whose Form_Load replaces it before
+// anything reads it, never decodes it, while a window left unloaded still gives it, decoded once.
+TEST_F(FrmmainTest, TheDesignTimePictureIsDecodedOnlyWhenRead) {
+  auto services = std::make_unique<CountingServices>();
+  CountingServices& counting = *services;
+  platform = std::make_unique<forms::headless::HeadlessPlatform>(std::move(services));
+  platform->path = DIALSAVER_RESOURCES;
+  platform->set_time(10, 10, 30);
+  forms::install_platform(platform.get());
+  frmmain& shown = start_saver(800, 600);
+  ASSERT_NE(shown.Picture2.Picture(), nullptr);
+  EXPECT_EQ(counting.decoded, 0) << "the saver decoded the design-time picture that Form_Load replaces";
+
+  frmmain unloaded;
+  const forms::PictureRef& design = unloaded.Picture2.Picture();
+  ASSERT_NE(design, nullptr);
+  EXPECT_EQ(design->size(), (forms::Size{601, 601}));
+  EXPECT_EQ(unloaded.Picture2.Picture(), design);
+  EXPECT_EQ(counting.decoded, 1);
+}
+
 // The saver on a 4K screen: each second's erase and redraw of the three hands changes a small part of
 // the screen, reports it as such, and allocates nothing.
 TEST_F(FrmmainTest, ClockTickIsSmallAndAllocatesNothing) {

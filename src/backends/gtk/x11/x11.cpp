@@ -221,4 +221,8 @@ bool is_own(XId window) {
   return window != 0 && gdk_x11_window_lookup_for_display(gdk_display_get_default(), window) != nullptr;
 }
 
+std::uint32_t user_time() { return gdk_x11_display_get_user_time(gdk_display_get_default()); }
+
+void keep_background(XId window) { XSetWindowBackgroundPixmap(display(), window, None); }
+
 }  // namespace forms::gtk::x11

@@ -3,6 +3,7 @@
 // call runs inside an X error trap and reports a vanished window as a failure instead of an X error.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,12 @@ bool watch_properties(XId window);
 XId active_window();
 // Whether the window is one of this program's own top-level windows (any GTK window, dialogs included).
 bool is_own(XId window);
+
+// The time of the user's last interaction with the program, for a focus request (as GTK's own).
+std::uint32_t user_time();
+
+// Stops the server clearing the window's exposed parts: the program paints every part itself.
+void keep_background(XId window);
 
 // Selects the window's structure events (destruction, resizing) for this client, beside any selection
 // other clients made.

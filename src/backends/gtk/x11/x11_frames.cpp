@@ -11,12 +11,6 @@
 #include <string_view>
 
 namespace forms::gtk::x11 {
-namespace {
-
-constexpr int kDepth = 24;
-
-Display* xdisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
-Visual* default_visual(Display* display) { return DefaultVisual(display, DefaultScreen(display)); }
 
 // A frame the X server reads: its pixels and the XImage that describes them to Xlib (which never owns
 // the pixels).
@@ -40,6 +34,13 @@ class XFrame : public FrameBuffer {
  private:
   XImage* m_image = nullptr;
 };
+
+namespace {
+
+constexpr int kDepth = 24;
+
+Display* xdisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
+Visual* default_visual(Display* display) { return DefaultVisual(display, DefaultScreen(display)); }
 
 // Plain memory, sent over the connection by each put.
 class PlainFrame final : public XFrame {
@@ -169,11 +170,27 @@ std::unique_ptr<FrameBuffer> FrameMaker::create_frame(Size size) {
   return make_memory_frame(size);
 }
 
+FramePuts::FramePuts(const FrameBuffer& frame, XId window, int x, int y)
+    : m_frame(dynamic_cast<const XFrame*>(&frame)), m_window(window), m_x(x), m_y(y) {}
+
+void FramePuts::put(const Rect& area) const {
+  if (m_frame == nullptr || area.empty()) return;
+  m_frame->put(xdisplay(), m_window, area, area.left + m_x, area.top + m_y);
+}
+
 bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y) {
-  const auto* ours = dynamic_cast<const XFrame*>(&frame);
-  if (ours == nullptr) return false;
-  if (!area.empty()) ours->put(xdisplay(), window, area, x, y);
-  return true;
+  const FramePuts puts(frame, window, x - area.left, y - area.top);
+  puts.put(area);
+  return static_cast<bool>(puts);
+}
+
+void fill(XId window, const Rect& area, Pixel color) {
+  if (area.empty()) return;
+  Display* display = xdisplay();
+  GC gc = DefaultGC(display, DefaultScreen(display));
+  XSetForeground(display, gc, color);
+  XFillRectangle(display, window, gc, area.left, area.top, static_cast<unsigned>(area.width()),
+                 static_cast<unsigned>(area.height()));
 }
 
 namespace {

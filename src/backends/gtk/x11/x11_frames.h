@@ -33,12 +33,32 @@ class FrameMaker final : public FrameAllocator {
   PixelPath m_path = PixelPath::Cairo;
 };
 
-// Queues the put of `area` (the frame's own pixel coordinates) of a frame from a FrameMaker at (x, y) of
-// `window`, with no round trip: the server reads a shared frame when it handles the request, and every
-// change to the pixels is followed by a put of the rectangles it touched, so the last put of any pixel
-// shows its last value. False, with nothing queued, for a frame of another kind. Call it while a
-// PutBatch lives.
+// The puts of one frame on one window, whose pixel (0, 0) lies at (x, y) of the window. Each queues the
+// put of an area (the frame's own pixel coordinates) with no round trip: the server reads a shared frame
+// when it handles the request, and every change to the pixels is followed by a put of the rectangles it
+// touched, so the last put of any pixel shows its last value. Make puts while a PutBatch lives.
+class XFrame;
+
+class FramePuts {
+ public:
+  FramePuts(const FrameBuffer& frame, XId window, int x, int y);
+  // Whether the frame is one from a FrameMaker that the display reads; no put is made otherwise.
+  explicit operator bool() const { return m_frame != nullptr; }
+  void put(const Rect& area) const;
+
+ private:
+  const XFrame* m_frame;
+  XId m_window;
+  int m_x;
+  int m_y;
+};
+
+// One put of `area` at (x, y) of the window; false, with nothing queued, for a frame of another kind.
 bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y);
+
+// Fills `area` of `window` with `color`, queued like a put: on a display that takes the frames, their words
+// are its pixels.
+void fill(XId window, const Rect& area, Pixel color);
 
 // The puts made while one lives are sent to the server when it ends, and an X error they cause (the
 // window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
