@@ -44,7 +44,7 @@ TEST(PictureFormat, HeadersDeclareTheirSizesWhereTheFormatKeepsThem) {
   put_le32(bmp, 10, 0x2D465455);  // pixels 760 MB into the file
   EXPECT_NE(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
   put_le32(bmp, 10, 54);
-  bmp[28] = 1;                 // one bit a pixel: two colours at most
+  bmp[28] = 1;  // one bit a pixel: two colours at most
   put_le32(bmp, 46, 2);
   EXPECT_EQ(forms::implausible_header(PictureFormat::Bmp, bmp), nullptr);
   put_le32(bmp, 46, 0xC8FF2030);  // a palette of 3 billion colours
