@@ -85,6 +85,13 @@ Result<PictureRef> LoadPicture(const std::string& path) { return platform().load
 
 void start_loading_picture(const std::string& path) { platform().services().start_loading(path, picture_bound()); }
 
+void prepare_monitor_frame(int monitor) {
+  const std::vector<Monitor> monitors = platform().monitors();
+  if (monitor < 0 || monitor >= static_cast<int>(monitors.size())) return;
+  const Rect& bounds = monitors[static_cast<std::size_t>(monitor)].bounds;
+  platform().services().prepare({bounds.width(), bounds.height()});
+}
+
 TimeOfDay Time() { return platform().time_of_day(); }
 
 // A back end's end_program never returns; the abort only tells the compiler so.

@@ -47,6 +47,9 @@ Result<PictureRef> LoadPicture(const std::string& path);
 // Starts decoding the picture file in the background where the platform can, so that a window's
 // LoadPicture of it, next, finds the work done while the window was being made.
 void start_loading_picture(const std::string& path);
+// The window about to load on the monitor (0: the primary) covers it: its frame, the monitor's size, starts
+// being made in the background where the platform can, while the window loads.
+void prepare_monitor_frame(int monitor);
 TimeOfDay Time();
 [[noreturn]] void End();
 // Ends the program before any window exists, after a one-line message on standard error that starts with

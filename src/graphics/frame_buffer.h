@@ -55,6 +55,9 @@ class FrameAllocator {
   virtual ~FrameAllocator() = default;
   // A frame of at least 1 x 1 pixels; throws FrameAllocationError when the memory cannot be had.
   virtual std::unique_ptr<FrameBuffer> create_frame(Size size) = 0;
+  // A frame of this size is about to be asked for: an allocator that can may start making it in the
+  // background. The next create_frame takes it when it is of that size, and lets it go otherwise.
+  virtual void prepare(Size size) { (void)size; }
 };
 
 // Page-aligned memory that is never copied, asking the kernel for huge pages where it can: the first

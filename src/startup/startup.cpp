@@ -39,6 +39,7 @@ forms::WindowHandle as_handle(std::int32_t value) {
 // ends the program.
 void ShowSaver() {
   saver::frmmain::defer_picture_message = true;
+  forms::prepare_monitor_frame(0);
   auto& primary = forms::instance<saver::frmmain>();
   const auto monitors = static_cast<int>(forms::platform().monitors().size());
   for (int monitor = 1; monitor < monitors; ++monitor) {

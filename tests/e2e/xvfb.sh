@@ -429,6 +429,21 @@ else
 fi
 stop "$pid"
 
+# The saver's frame is made ready in shared memory while its picture loads; the memory goes with the
+# program, even one killed outright before the server has attached it.
+segments_of() { ipcs -m -p | awk -v creator="$1" '$3 == creator' | wc -l; }
+slow_ini slow_kill
+launch slow_kill /S
+if wait_for 20 reading_slow_gif "$pid"; then
+  check "while its picture loads, the saver's frame is made ready in shared memory" \
+    wait_for 5 eval '(($(segments_of "$pid") > 0))'
+  killed=$pid
+  stop "$pid"
+  check "a saver killed while its picture loads leaves no shared memory behind" test "$(segments_of "$killed")" -eq 0
+else
+  fail "the saver to be killed did not start reading the slow picture"
+fi
+
 slow_ini slow_deadline
 launch slow_deadline /S
 check "a picture past its deadline is given up, with a reason" wait_for 20 grep -q "took longer than" "$work/slow_deadline.log"

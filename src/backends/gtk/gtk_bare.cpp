@@ -13,8 +13,9 @@
 
 namespace forms::gtk {
 
-// A form of drawing surfaces alone (its other controls have no widget).
+// A borderless form of drawing surfaces alone (its other controls have no widget).
 bool FormWindow::takes_bare_toplevel(const Form& form) {
+  if (form.def().border_style != BorderStyle::None) return false;
   bool has_surface = false;
   for (const auto& control : form.controls()) {
     switch (control->kind()) {
@@ -52,7 +53,7 @@ void FormWindow::build_bare() {
   // Every motion event is a mouse move the saver counts: none may be merged with the next.
   gdk_window_set_event_compression(m_bare, FALSE);
   gdk_window_set_type_hint(m_bare, GDK_WINDOW_TYPE_HINT_NORMAL);
-  if (def.border_style == BorderStyle::None) gdk_window_set_decorations(m_bare, static_cast<GdkWMDecoration>(0));
+  gdk_window_set_decorations(m_bare, static_cast<GdkWMDecoration>(0));
   if (!def.show_in_taskbar) {
     gdk_window_set_skip_taskbar_hint(m_bare, TRUE);
     gdk_window_set_skip_pager_hint(m_bare, TRUE);
@@ -62,7 +63,7 @@ void FormWindow::build_bare() {
   apply_window_state(m_form.WindowState());
 }
 
-// Where GTK would place it, with the size hints GTK gives a window the program places.
+// Where GTK places a borderless window, with the size hints GTK gives a window the program places.
 void FormWindow::place_bare() {
   const Rect placed = m_form.initial_client_rect();
   gdk_window_move(m_bare, placed.left / m_scale, placed.top / m_scale);
@@ -77,10 +78,7 @@ void FormWindow::apply_bare_state(WindowStateKind state) {
   const Rect& screen = m_form.monitor().bounds;
   switch (state) {
     case WindowStateKind::Maximized:
-      if (m_form.def().border_style != BorderStyle::None) {
-        gdk_window_maximize(m_bare);
-        break;
-      }
+      // Borderless, it covers its monitor, as the GtkWindow does.
       gdk_window_move_resize(m_bare, screen.left / m_scale, screen.top / m_scale, std::max(1, screen.width() / m_scale),
                              std::max(1, screen.height() / m_scale));
       if (const int index = gdk_monitor_index(screen, m_scale); index >= 0) {

@@ -129,6 +129,7 @@ class GtkServices final : public NativeServices {
   GtkServices() : m_base(make_native_services()) {}
   x11::FrameMaker& frames() { return m_frames; }
   std::unique_ptr<FrameBuffer> create_frame(Size size) override { return m_frames.create_frame(size); }
+  void prepare(Size size) override { m_frames.prepare(size); }
   Rect draw_text(FrameBuffer& frame, int x, int y, std::string_view text, const TextStyle& style, double dpi,
                  Pixel color, const Rect& clip) override {
     return m_base->draw_text(frame, x, y, text, style, dpi, color, clip);

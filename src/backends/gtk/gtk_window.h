@@ -2,8 +2,8 @@
 // canvas, straight from their own pixels, with the form's other controls as GTK widgets over it, placed
 // from the definition's twips at the form's DPI.
 //
-// A form with drawing surfaces and no widgets (the clock windows), on a display that reads the frames as
-// they stand, has a bare GDK toplevel instead: no GtkWindow, so the program loads no GTK theme and runs no
+// A borderless form with drawing surfaces and no widgets (the clock windows), on a display that reads the
+// frames as they stand, has a bare GDK toplevel instead: no GtkWindow, so the program loads no GTK theme and runs no
 // widget machinery until a dialog needs them, which is most of a GTK program's start-up time and memory.
 // Its events come from GDK through the platform (bare_event), and it puts its frames on itself.
 //

@@ -5,10 +5,14 @@
 #include <X11/extensions/XShm.h>
 #include <gdk/gdkx.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <cstdint>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace forms::gtk::x11 {
 
@@ -38,6 +42,20 @@ class XFrame : public FrameBuffer {
 namespace {
 
 constexpr int kDepth = 24;
+
+std::size_t bytes_of(Size size) {
+  return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
+}
+
+// Writes every page of the memory, so that the kernel gives it its pages now rather than at each first
+// touch: in one call where the kernel can, else page by page.
+void touch_pages(void* memory, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  if (madvise(memory, bytes, MADV_POPULATE_WRITE) == 0) return;
+#endif
+  auto* bytes_of_memory = static_cast<volatile char*>(memory);
+  for (std::size_t at = 0; at < bytes; at += 4096) bytes_of_memory[at] = 0;
+}
 
 Display* xdisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
 Visual* default_visual(Display* display) { return DefaultVisual(display, DefaultScreen(display)); }
@@ -70,28 +88,40 @@ class PlainFrame final : public XFrame {
   std::unique_ptr<FrameBuffer> m_memory;
 };
 
-// A System V shared-memory segment the server has attached read-only. The segment is marked for removal
-// as soon as the server holds it, so it goes when both sides let it go, however the program ends.
+// A System V shared-memory segment of ours, attached here; memory is nullptr when none could be had. It is
+// marked for removal as soon as it is attached, so that it goes when the last process that holds it lets
+// it go, however the program ends; Linux lets the X server attach a segment so marked.
+struct Segment {
+  int id = -1;
+  Pixel* memory = nullptr;
+
+  static Segment make(Size size) {
+    const int id = shmget(IPC_PRIVATE, bytes_of(size), IPC_CREAT | 0600);
+    if (id < 0) return {};
+    void* memory = shmat(id, nullptr, 0);
+    shmctl(id, IPC_RMID, nullptr);
+    if (reinterpret_cast<std::intptr_t>(memory) == -1) return {};  // shmat fails with (void*)-1
+    return {id, static_cast<Pixel*>(memory)};
+  }
+};
+
+// A System V shared-memory segment the server has attached read-only.
 class SharedFrame final : public XFrame {
  public:
   // nullptr when the segment cannot be had or the server refuses it.
   static std::unique_ptr<FrameBuffer> make(Display* display, Size size) {
-    const std::size_t bytes =
-        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * sizeof(Pixel);
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (id < 0) return nullptr;
-    void* memory = shmat(id, nullptr, 0);
-    if (reinterpret_cast<std::intptr_t>(memory) == -1) {  // shmat fails with (void*)-1
-      shmctl(id, IPC_RMID, nullptr);
-      return nullptr;
-    }
-    auto frame = std::unique_ptr<SharedFrame>(new SharedFrame(display, id, static_cast<Pixel*>(memory), size));
+    const Segment segment = Segment::make(size);
+    if (segment.memory == nullptr) return nullptr;
+    return attach(display, segment, size);
+  }
+
+  // The server attaches a segment of ours, which the frame then owns; nullptr when it refuses.
+  static std::unique_ptr<FrameBuffer> attach(Display* display, const Segment& segment, Size size) {
+    auto frame = std::unique_ptr<SharedFrame>(new SharedFrame(display, segment.id, segment.memory, size));
     GdkDisplay* gdk = gdk_display_get_default();
     gdk_x11_display_error_trap_push(gdk);
     XShmAttach(display, &frame->m_segment);
-    const bool refused = gdk_x11_display_error_trap_pop(gdk) != 0;  // waits for the server's answer
-    shmctl(id, IPC_RMID, nullptr);
-    if (refused) return nullptr;
+    if (gdk_x11_display_error_trap_pop(gdk) != 0) return nullptr;  // waits for the server's answer
     frame->m_attached = true;
     frame->set_image(XShmCreateImage(display, default_visual(display), kDepth, ZPixmap, frame->m_segment.shmaddr,
                                      &frame->m_segment, static_cast<unsigned>(size.width),
@@ -141,6 +171,44 @@ bool shared_memory_usable(Display* display) {
 
 }  // namespace
 
+// A segment being made ready on a thread of its own.
+struct FrameMaker::Prepared {
+  Size size;
+  Segment segment;
+  std::thread touching;
+
+  Prepared(Size of, Segment made) : size(of), segment(made) {}
+  ~Prepared() {
+    if (touching.joinable()) touching.join();
+    if (segment.memory != nullptr) shmdt(segment.memory);
+  }
+  Prepared(const Prepared&) = delete;
+  Prepared& operator=(const Prepared&) = delete;
+
+  // The segment, ready; it is the caller's from now on.
+  Segment take() {
+    if (touching.joinable()) touching.join();
+    return std::exchange(segment, Segment{});
+  }
+};
+
+FrameMaker::FrameMaker() = default;
+FrameMaker::~FrameMaker() = default;
+
+void FrameMaker::prepare(Size size) {
+  m_prepared.reset();
+  if (size.width <= 0 || size.height <= 0 || path() != PixelPath::Shared) return;
+  const Segment segment = Segment::make(size);
+  if (segment.memory == nullptr) return;
+  auto prepared = std::make_unique<Prepared>(size, segment);
+  try {
+    prepared->touching = std::thread([memory = segment.memory, bytes = bytes_of(size)] { touch_pages(memory, bytes); });
+  } catch (const std::system_error&) {
+    // No thread: the pages are touched as the frame is drawn.
+  }
+  m_prepared = std::move(prepared);
+}
+
 PixelPath FrameMaker::path() {
   if (m_decided) return m_path;
   GdkDisplay* gdk = gdk_display_get_default();
@@ -157,11 +225,18 @@ PixelPath FrameMaker::path() {
 
 std::unique_ptr<FrameBuffer> FrameMaker::create_frame(Size size) {
   if (size.width <= 0 || size.height <= 0) size = {1, 1};
+  std::unique_ptr<Prepared> prepared = std::move(m_prepared);
+  // A segment of another size goes before the frame's own is made, so that the two never meet.
+  if (prepared && prepared->size != size) prepared.reset();
   switch (path()) {
     case PixelPath::Cairo:
       return make_memory_frame(size);
     case PixelPath::Shared:
-      if (auto frame = SharedFrame::make(xdisplay(), size)) return frame;
+      if (prepared) {
+        if (auto frame = SharedFrame::attach(xdisplay(), prepared->take(), size)) return frame;
+      } else if (auto frame = SharedFrame::make(xdisplay(), size)) {
+        return frame;
+      }
       m_path = PixelPath::Plain;
       [[fallthrough]];
     case PixelPath::Plain:

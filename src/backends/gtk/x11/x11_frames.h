@@ -23,14 +23,25 @@ enum class PixelPath { Cairo, Plain, Shared };
 
 class FrameMaker final : public FrameAllocator {
  public:
+  FrameMaker();
+  ~FrameMaker() override;
+  FrameMaker(const FrameMaker&) = delete;
+  FrameMaker& operator=(const FrameMaker&) = delete;
+
   // Decided once the display is open, from its visual and MIT-SHM; Cairo until then. A shared segment the
   // server refuses turns the path to Plain for every later frame.
   PixelPath path();
   std::unique_ptr<FrameBuffer> create_frame(Size size) override;
+  // On the shared path the segment is made now and its pages are touched on a thread of their own (the
+  // first touch of a 4K frame's pages takes some 20 ms), while the program goes on; the server attaches
+  // it when the frame is asked for.
+  void prepare(Size size) override;
 
  private:
+  struct Prepared;
   bool m_decided = false;
   PixelPath m_path = PixelPath::Cairo;
+  std::unique_ptr<Prepared> m_prepared;
 };
 
 // The puts of one frame on one window, whose pixel (0, 0) lies at (x, y) of the window. Each queues the
