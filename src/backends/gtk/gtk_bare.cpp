@@ -109,7 +109,7 @@ void FormWindow::destroy_bare() {
 // While a modal dialog holds GTK's grab, GTK gives the keys typed in the program's other windows to the
 // dialog and drops their pointer motion and close requests; so does a bare toplevel.
 void FormWindow::bare_event(GdkEvent& event) {
-  GtkWidget* grab = gtk_grab_get_current();
+  GtkWidget* grab = m_platform.gtk_started() ? gtk_grab_get_current() : nullptr;
   switch (event.type) {
     case GDK_EXPOSE:
       paint_bare(event.expose.region);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -67,7 +68,8 @@ GdkWindow* toplevel_of(Form* form) {
   return native != nullptr ? native->toplevel() : nullptr;
 }
 
-// GTK hands a bare toplevel's events to its window; every other event goes to GTK.
+// GDK hands a bare toplevel's events to its window; every other event goes to GTK, once GTK runs (before,
+// no GTK widget exists that could take it).
 void route_event(GdkEvent* event, gpointer data) {
   const auto* platform = static_cast<const GtkPlatform*>(data);
   if (GdkWindow* target = event->any.window; target != nullptr) {
@@ -77,7 +79,7 @@ void route_event(GdkEvent* event, gpointer data) {
       return;
     }
   }
-  gtk_main_do_event(event);
+  if (platform->gtk_started()) gtk_main_do_event(event);
 }
 
 // A dialog over a bare toplevel. GTK takes only a GtkWindow for a dialog's parent, and tells standard error
@@ -216,7 +218,11 @@ void GtkPlatform::need_display() {
   gdk_set_allowed_backends("x11");
   // Nothing here draws with OpenGL; without this GDK loads the GL driver (tens of megabytes) at start.
   g_setenv("GDK_GL", "disable", FALSE);
-  if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
+  // GDK alone: GTK starts when a widget is first needed (need_gtk), which the clock windows never need.
+  // The user's locale is taken first, as GTK's start takes it: the system's messages and the windows'
+  // locale name follow it.
+  std::setlocale(LC_ALL, "");
+  if (gdk_init_check(nullptr, nullptr) == 0) fail_start("cannot open the display (is DISPLAY set?)");
   m_display = true;
   gdk_event_handler_set(route_event, this, nullptr);
   g_display_socket = x11::connection_fd();
@@ -227,6 +233,16 @@ void GtkPlatform::need_display() {
                  forms::printable(app_exe_name()).c_str());
     m_hack_window.reset();
   }
+}
+
+// GTK on the display GDK opened. Its start makes GTK the handler of GDK's events, which go through
+// route_event again.
+void GtkPlatform::need_gtk() {
+  need_display();
+  if (m_gtk) return;
+  if (gtk_init_check(nullptr, nullptr) == 0) fail_start("cannot start GTK on the display");
+  m_gtk = true;
+  gdk_event_handler_set(route_event, this, nullptr);
 }
 
 void GtkPlatform::fail_handler(const char* what) {
@@ -303,7 +319,7 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
     std::fprintf(stderr, "%s: %s\n", forms::printable(app_exe_name()).c_str(), forms::printable(text).c_str());
     return vbOK;
   }
-  need_display();
+  need_gtk();
   const bool ok_cancel = (buttons & 0xF) == vbOKCancel;
   GtkWidget* dialog = gtk_message_dialog_new(window_of(owner), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
                                              ok_cancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", text.c_str());
@@ -320,7 +336,7 @@ int GtkPlatform::message_box(Form* owner, const std::string& text, int buttons, 
 }
 
 std::optional<std::string> GtkPlatform::open_file_dialog(Form& owner) {
-  need_display();
+  need_gtk();
   GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", window_of(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
@@ -337,7 +353,7 @@ std::optional<std::string> GtkPlatform::open_file_dialog(Form& owner) {
 }
 
 std::optional<OleColor> GtkPlatform::color_dialog(Form& owner, OleColor initial) {
-  need_display();
+  need_gtk();
   GtkWidget* dialog = gtk_color_chooser_dialog_new("Color", window_of(&owner));
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog), FALSE);
   const GdkRGBA start{red_of(initial) / 255.0, green_of(initial) / 255.0, blue_of(initial) / 255.0, 1.0};

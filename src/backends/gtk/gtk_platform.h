@@ -71,6 +71,9 @@ class GtkPlatform final : public Platform {
       fail_handler("an unknown error ended the program");
     }
   }
+  // GTK itself, for widgets and dialogs (opening the display if need be); the clock windows need only GDK.
+  void need_gtk();
+  bool gtk_started() const { return m_gtk; }
   // How the windows' frames reach the display (opening it if need be).
   x11::PixelPath pixel_path();
   // GDK's scale factor: device pixels per application pixel.
@@ -98,6 +101,7 @@ class GtkPlatform final : public Platform {
   linux_services::InstanceLock m_instance_lock;
   linux_services::LocalClock m_clock;
   bool m_display = false;
+  bool m_gtk = false;
   int m_cursor_count = 0;
   std::optional<x11::XId> m_hack_window;
   std::optional<std::pair<double, double>> m_pointer;

@@ -68,6 +68,7 @@ void FormWindow::build() {
     build_bare();
     return;
   }
+  m_platform.need_gtk();
   m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   build_frame();
   build_client_area();
