@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
@@ -48,13 +49,20 @@ std::size_t bytes_of(Size size) {
 }
 
 // Writes every page of the memory, so that the kernel gives it its pages now rather than at each first
-// touch: in one call where the kernel can, else page by page.
+// touch: a megabyte per call where the kernel can, else page by page. The kernel holds the process's
+// memory map while it fills a range, and every other thread's mapping of memory (a large allocation)
+// waits for it: ranges of a megabyte keep those waits short.
 void touch_pages(void* memory, std::size_t bytes) {
+  auto* first = static_cast<char*>(memory);
+  constexpr std::size_t kRange = 1 << 20;
+  for (std::size_t at = 0; at < bytes; at += kRange) {
+    const std::size_t length = std::min(kRange, bytes - at);
 #ifdef MADV_POPULATE_WRITE
-  if (madvise(memory, bytes, MADV_POPULATE_WRITE) == 0) return;
+    if (madvise(first + at, length, MADV_POPULATE_WRITE) == 0) continue;
 #endif
-  auto* bytes_of_memory = static_cast<volatile char*>(memory);
-  for (std::size_t at = 0; at < bytes; at += 4096) bytes_of_memory[at] = 0;
+    auto* page = static_cast<volatile char*>(first + at);
+    for (std::size_t offset = 0; offset < length; offset += 4096) page[offset] = 0;
+  }
 }
 
 Display* xdisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
