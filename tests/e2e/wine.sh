@@ -62,43 +62,34 @@ require wine.sh -- Xvfb Xephyr xdotool xprop xwininfo import compare convert ide
 work=$(mktemp -d /tmp/dialsaver-e2e-wine.XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
-xvfb_pid=
 wm_pids=()
-server_pids=()  # the X servers of the two-monitor layouts
+server_pids=()  # the X servers: the display, and those of the two-monitor layouts
 cleanup() {
   local prefix pid
   for prefix in "$work"/prefix-*; do
     [[ -d $prefix ]] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
   done
   for pid in "${wm_pids[@]}" "${server_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A display of our own: Xvfb picks a free number and tells it.
-Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
-[[ -s $work/display ]] || { echo "wine.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
+# X servers of our own: each picks a free display number and tells it.
+x_server() {  # x_server NAME COMMAND...: starts the X server and waits for it; sets `display`
+  local name=$1
+  shift
+  "$@" -displayfd 3 -nolisten tcp 3>"$work/$name.display" >"$work/$name.log" 2>&1 &
+  server_pids+=("$!")
+  wait_for 20 test -s "$work/$name.display" || { echo "wine.sh: $name did not start: $(cat "$work/$name.log")" >&2; return 1; }
+  display=:$(head -1 "$work/$name.display")
+}
+x_server xvfb Xvfb -screen 0 "${screen_w}x${screen_h}x24" || exit 1
+export DISPLAY=$display
 start_wm "$work/wm.log" || { echo "wine.sh: $wm did not start" >&2; cat "$work/wm.log" >&2; exit 1; }
 
-# poll SECONDS COMMAND...: true as soon as COMMAND succeeds, false when SECONDS pass first.
-poll() {
-  local end=$((SECONDS + $1))
-  shift
-  while ((SECONDS < end)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  "$@"
-}
-alive() { kill -0 "$1" 2>/dev/null; }
 has_focus() { [[ -n $1 && $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
 focus_name() { xdotool getwindowfocus getwindowname 2>/dev/null || echo "no window"; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
-window_named() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+gone() { ! running "$1"; }
 # The Linux process ids of this prefix's programs whose command line matches a pattern.
 our_pids() {
   local pid
@@ -119,7 +110,7 @@ start() {
   "$wine" "$@" >>"$work/program.log" 2>&1 &
   started=$!
 }
-stop() { alive "$1" && kill "$1" 2>/dev/null; poll 10 gone "$1"; }
+stop() { running "$1" && kill "$1" 2>/dev/null; wait_for 10 gone "$1"; }
 
 # use_build x64|x86: the build, its loader and its prefix for what follows; the prefix is made on first use.
 use_build() {
@@ -140,7 +131,7 @@ use_build() {
 # The wait for "ready" covers a desktop that closed before the session joined it.
 start_session() {
   "$wine" "$bin/wine_helper.exe" session >"$work/session.log" 2>&1 &
-  poll 60 grep -q ready "$work/session.log" || fail "the session program did not join the desktop"
+  wait_for 60 grep -q ready "$work/session.log" || fail "the session program did not join the desktop"
 }
 
 # ---------------------------------------------------------------- /S: the screen matches the reference
@@ -248,7 +239,7 @@ saver_screen_test() {  # dpi
   set_dpi "$dpi"
   start "$bin/dialsaver.scr" /S
   local saver=$started
-  if ! poll 60 window_named '^dialsaver$'; then
+  if ! wait_for 60 window_shown '^dialsaver$'; then
     fail "/S: the saver window did not appear"
     stop "$saver"
     return
@@ -271,15 +262,15 @@ saver_screen_test() {  # dpi
   for x in 101 202 303; do
     xdotool mousemove --sync "$x" 150
     sleep 1
-    alive "$saver" || break
+    running "$saver" || break
   done
-  if alive "$saver" && sleep 1 && alive "$saver"; then
+  if running "$saver" && sleep 1 && running "$saver"; then
     pass "/S: three mouse moves leave the saver running"
   else
     fail "/S: the saver ended within three mouse moves"
   fi
   xdotool mousemove --sync 404 150
-  if poll 10 gone "$saver"; then pass "/S: the fourth mouse move ends it"; else fail "/S: the fourth mouse move did not end it"; fi
+  if wait_for 10 gone "$saver"; then pass "/S: the fourth mouse move ends it"; else fail "/S: the fourth mouse move did not end it"; fi
   stop "$saver"
 }
 
@@ -288,26 +279,26 @@ saver_screen_test() {  # dpi
 saver_key_test() {
   start "$bin/dialsaver.scr" /S
   local saver=$started
-  poll 60 window_named '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
+  wait_for 60 window_shown '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
   if under_wm; then
-    if poll 5 has_focus "$(shown_window '^dialsaver$')"; then
+    if wait_for 5 has_focus "$(shown_window '^dialsaver$')"; then
       pass "/S: the saver has the keyboard focus as it shows"
     else
       fail "/S: the saver did not take the keyboard focus (it is on \"$(focus_name)\")"
     fi
   fi
   xdotool key a
-  if poll 10 gone "$saver"; then pass "/S: the first character typed ends it"; else fail "/S: the first character typed did not end it"; fi
+  if wait_for 10 gone "$saver"; then pass "/S: the first character typed ends it"; else fail "/S: the first character typed did not end it"; fi
   stop "$saver"
 
   start "$bin/dialsaver.scr" /S
   saver=$started
-  poll 60 window_named '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
+  wait_for 60 window_shown '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
   xdotool click 1  # a click without a move: activates the window, ends nothing
   xdotool key shift
-  if sleep 1 && alive "$saver"; then pass "/S: a click and Shift leave it running"; else fail "/S: a click or Shift ended it"; fi
+  if sleep 1 && running "$saver"; then pass "/S: a click and Shift leave it running"; else fail "/S: a click or Shift ended it"; fi
   xdotool key a
-  if poll 10 gone "$saver"; then pass "/S: a character key ends it"; else fail "/S: a character key did not end it"; fi
+  if wait_for 10 gone "$saver"; then pass "/S: a character key ends it"; else fail "/S: a character key did not end it"; fi
   stop "$saver"
 }
 
@@ -318,14 +309,14 @@ start_saver_shown() {  # -> $saver, or false when it is not on screen within 2 s
   local begun=$SECONDS
   start "$bin/dialsaver.scr" /S
   saver=$started
-  poll 2 window_named '^dialsaver$' && return 0
-  poll 60 window_named '^dialsaver$' && echo "  (on screen after $((SECONDS - begun)) s)"
+  wait_for 2 window_shown '^dialsaver$' && return 0
+  wait_for 60 window_shown '^dialsaver$' && echo "  (on screen after $((SECONDS - begun)) s)"
   return 1
 }
 # Types a character as a user does once the saver shows: under a manager, once the manager has given it
 # the focus (it does so a moment after the window maps).
 type_to_saver() {
-  under_wm && poll 5 has_focus "$(shown_window '^dialsaver$')"
+  under_wm && wait_for 5 has_focus "$(shown_window '^dialsaver$')"
   xdotool key a
 }
 saver_sequence_test() {
@@ -333,25 +324,25 @@ saver_sequence_test() {
   for round in 1 2; do
     start_saver_shown || { fail "/S, round $round: the first saver was not on screen within 2 s"; stop "$saver"; return; }
     type_to_saver
-    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(focus_name))"; stop "$saver"; return; }
+    wait_for 10 gone "$saver" || { fail "/S, round $round: a character key did not end the first saver (focus: $(focus_name))"; stop "$saver"; return; }
     start_saver_shown || { fail "/S, round $round: the second saver was not on screen within 2 s"; stop "$saver"; return; }
     for x in 110 220 330 440; do
       xdotool mousemove --sync "$x" 170
       sleep 1
     done
-    poll 10 gone "$saver" || { fail "/S, round $round: four moves did not end the second saver"; stop "$saver"; return; }
+    wait_for 10 gone "$saver" || { fail "/S, round $round: four moves did not end the second saver"; stop "$saver"; return; }
     sleep 1.5  # past the moment Wine would close an unused desktop
     if ! start_saver_shown; then
       fail "/S, round $round: the third saver was not on screen within 2 s"
       stop "$saver"
       return
     fi
-    if ! { sleep 3 && alive "$saver"; }; then
+    if ! { sleep 3 && running "$saver"; }; then
       fail "/S, round $round: the third saver ended with no input"
       return
     fi
     type_to_saver
-    poll 10 gone "$saver" || { fail "/S, round $round: a character key did not end the third saver (focus: $(focus_name))"; stop "$saver"; return; }
+    wait_for 10 gone "$saver" || { fail "/S, round $round: a character key did not end the third saver (focus: $(focus_name))"; stop "$saver"; return; }
   done
   pass "/S: twice, savers ended by a key and by four moves, then one left alone: each on screen within 2 s, the last one running on until a key"
 }
@@ -359,13 +350,13 @@ saver_sequence_test() {
 second_instance_test() {
   start "$bin/dialsaver.scr" /S
   local saver=$started
-  poll 60 window_named '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
+  wait_for 60 window_shown '^dialsaver$' || { fail "/S: the saver window did not appear"; stop "$saver"; return; }
   start "$bin/dialsaver.scr" /S
   local second=$started
-  if poll 10 gone "$second"; then pass "/S: a second saver exits at once while one runs"; else fail "/S: a second saver kept running"; fi
+  if wait_for 10 gone "$second"; then pass "/S: a second saver exits at once while one runs"; else fail "/S: a second saver kept running"; fi
   start "$bin/dialsaver.scr" /C
   local dialog=$started
-  if poll 60 window_named '^dialsaver-Created by'; then
+  if wait_for 60 window_shown '^dialsaver-Created by'; then
     pass "/C: the dialog opens while a saver runs"
   else
     fail "/C: the dialog did not open while a saver runs"
@@ -424,7 +415,7 @@ missing_picture_test() {
   start "$bin/dialsaver.scr" /S
   local saver=$started box saver_win
   # The box, titled with the program's name, comes once the saver covers the screen.
-  if poll 60 window_named '^dialsaver$' && poll 10 says_image_not_found && poll 10 message_box >/dev/null; then
+  if wait_for 60 window_shown '^dialsaver$' && wait_for 10 says_image_not_found && wait_for 10 message_box >/dev/null; then
     pass "/S, missing picture: the \"Image Not Found\" box appears"
   else
     fail "/S, missing picture: no \"Image Not Found\" box"
@@ -444,13 +435,13 @@ missing_picture_test() {
     fail "/S, missing picture: the box is not transient for the saver window: $(xprop -id "$box" WM_TRANSIENT_FOR 2>&1)"
   fi
   # Around the box and its frame the screen is the face drawn without the picture; inside, the box hides it.
-  poll 10 framed "$box"
+  wait_for 10 framed "$box"
   place "$box"
   frame_extents "$box"
   box_over_faces $((X - frame_left)) $((Y - frame_top)) $((X + WIDTH + frame_right - 1)) $((Y + HEIGHT + frame_bottom - 1))
 
   if under_wm; then
-    if poll 5 has_focus "$box"; then
+    if wait_for 5 has_focus "$box"; then
       pass "/S, missing picture: the box has the keyboard focus"
     else
       fail "/S, missing picture: the box has no keyboard focus (it is on \"$(focus_name)\")"
@@ -459,15 +450,15 @@ missing_picture_test() {
     xdotool windowfocus --sync "$box" 2>/dev/null  # a bare server gives a new window no focus: a user clicks
   fi
   xdotool key Return
-  if poll 10 eval '! says_image_not_found'; then pass "/S, missing picture: Enter presses OK"; else fail "/S, missing picture: Enter did not close the box"; fi
+  if wait_for 10 eval '! says_image_not_found'; then pass "/S, missing picture: Enter presses OK"; else fail "/S, missing picture: Enter did not close the box"; fi
   local expected
   expected="$("$wine" winepath -w "$bin" 2>/dev/null | tr -d '\r')\\a.gif"
-  if poll 20 stored_is PICTURE_PATH "$expected"; then
+  if wait_for 20 stored_is PICTURE_PATH "$expected"; then
     pass "/S, missing picture: after OK the stored path is $expected"
   else
     fail "/S, missing picture: the stored path is \"$(stored PICTURE_PATH)\", not \"$expected\""
   fi
-  if alive "$saver" && [[ -n $(saver_window) ]]; then
+  if running "$saver" && [[ -n $(saver_window) ]]; then
     pass "/S, missing picture: after OK the saver runs on, covering the screen"
   else
     fail "/S, missing picture: after OK the saver no longer covers the screen"
@@ -480,10 +471,10 @@ dialog_title='dialsaver-Created by www.quillet.example'
 open_dialog() {
   start "$bin/dialsaver.scr" /C
   dialog=$started
-  poll 60 window_named "^$dialog_title\$" || { fail "/C: the dialog did not appear"; stop "$dialog"; return 1; }
+  wait_for 60 window_shown "^$dialog_title\$" || { fail "/C: the dialog did not appear"; stop "$dialog"; return 1; }
   dialog_win=$(shown_window "^$dialog_title\$")
   # Under a manager the dialog takes the keyboard as it opens; a bare server gives a new window no focus.
-  poll 5 has_focus "$dialog_win" && return 0
+  wait_for 5 has_focus "$dialog_win" && return 0
   if under_wm; then
     fail "/C: the dialog did not take the keyboard focus (it is on \"$(focus_name)\")"
     stop "$dialog"
@@ -496,7 +487,7 @@ open_dialog() {
 # The dialog's frame offers moving and closing only (see moves_and_closes_only).
 dialog_frame_test() {
   open_dialog || return
-  poll 10 framed "$dialog_win"
+  wait_for 10 framed "$dialog_win"
   if moves_and_closes_only "$dialog_win"; then
     pass "/C: the dialog's frame moves and closes only ($frame_report)"
   else
@@ -504,7 +495,7 @@ dialog_frame_test() {
   fi
   import -window root "$work/dialog-frame-$wm.png" 2>/dev/null
   xdotool key Escape
-  poll 20 gone "$dialog" || fail "/C: Escape did not close the dialog"
+  wait_for 20 gone "$dialog" || fail "/C: Escape did not close the dialog"
   stop "$dialog"
 }
 
@@ -532,7 +523,7 @@ dialog_ok_test() {
   if [[ -n $all ]]; then pass "/C: the swatches show the stored colours"; else fail "/C: the swatches do not show the stored colours"; fi
   # Tab: Change Picture -> Cancel -> OK -> the check box; Space unchecks it; Enter there presses OK.
   xdotool key Tab Tab Tab space Return
-  if poll 20 gone "$dialog"; then pass "/C: Tab x3, Space, Enter closes the dialog"; else fail "/C: the dialog is still open after Enter"; fi
+  if wait_for 20 gone "$dialog"; then pass "/C: Tab x3, Space, Enter closes the dialog"; else fail "/C: the dialog is still open after Enter"; fi
   local count_now
   count_now=$(stored_count)
   if [[ $count_now == 5 && $(stored STRETCH_PIc) == False && $(stored COLOR1) == 65280 && $(stored BACK_COLOR) == 255 ]]; then
@@ -551,7 +542,7 @@ dialog_cancel_test() {  # how: Escape or close
   else
     "$wine" "$bin/wine_helper.exe" close "$dialog_title" >/dev/null 2>&1
   fi
-  if poll 20 gone "$dialog"; then pass "/C: $1 closes the dialog"; else fail "/C: $1 did not close the dialog"; fi
+  if wait_for 20 gone "$dialog"; then pass "/C: $1 closes the dialog"; else fail "/C: $1 did not close the dialog"; fi
   local count_now
   count_now=$(stored_count)
   if [[ $count_now == 0 ]]; then pass "/C: $1 wrote nothing"; else fail "/C: $1 wrote $count_now keys"; fi
@@ -573,11 +564,11 @@ host_preview_tests() {
   else
     fail "$what, host destroys its window: $output"
   fi
-  poll 5 no_preview_left
+  wait_for 5 no_preview_left
 
   "${helper[@]}" host "$scr" abandon >"$work/abandon.log" 2>&1
   status=$?
-  if [[ $status == 0 ]] && poll 2 no_preview_left; then
+  if [[ $status == 0 ]] && wait_for 2 no_preview_left; then
     pass "$what: the preview ends within 2 s of its host ending without destroying its window"
   else
     fail "$what, host ends: status $status, $(tr -d '\r' <"$work/abandon.log"); previews left: $(our_pids 'dialsaver.scr /p')"
@@ -656,15 +647,6 @@ icon 256 256x256"
 # With RandR off, Wine reports one monitor per Xinerama head. Two layouts: Xvfb's two screens, which it
 # puts both at 0,0 (the second over the first's top-left corner), and Xephyr's, side by side (-origin),
 # inside a window on an Xvfb of its own. They run in the bare run only: their displays are their own.
-x_server() {  # x_server NAME COMMAND...: starts the X server and waits for it; sets `display`
-  local name=$1
-  shift
-  "$@" -displayfd 3 -nolisten tcp 3>"$work/$name.display" >"$work/$name.log" 2>&1 &
-  server_pids+=("$!")
-  poll 20 test -s "$work/$name.display" || { fail "$name did not start: $(cat "$work/$name.log")"; return 1; }
-  display=:$(head -1 "$work/$name.display")
-}
-
 # on_display DISPLAY: the Wine programs started from now on show on that display (each prefix's
 # programs end first, since a Wine desktop belongs to the display it started on).
 on_display() {
@@ -703,7 +685,7 @@ two_monitor_tests() {
   "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d "$small_picture" /f >/dev/null 2>&1
   start "$bin/dialsaver.scr" /S
   saver=$started
-  poll 60 count_is dialsaver 2
+  wait_for 60 count_is dialsaver 2
   sleep 1.5  # a tick or more since the windows showed, and time for a third window to show, were there one
   windows=$(titled dialsaver)
   if [[ $(rects_of <<<"$windows" | sort) == "$expected" ]]; then
@@ -720,7 +702,7 @@ two_monitor_tests() {
   fi
   ref_options=()
   xdotool key a
-  if poll 10 gone "$saver" && count_is dialsaver 0; then
+  if wait_for 10 gone "$saver" && count_is dialsaver 0; then
     pass "/S: one character key ends both windows and the program"
   else
     fail "/S: a character key left $(titled_count dialsaver) window(s)"
@@ -729,16 +711,16 @@ two_monitor_tests() {
 
   start "$bin/dialsaver.scr" /S
   saver=$started
-  poll 60 count_is dialsaver 2
+  wait_for 60 count_is dialsaver 2
   sleep 1
   local move
   for move in "${moves[@]:0:3}"; do
     xdotool mousemove --sync "${move%,*}" "${move#*,}"
     sleep 1
   done
-  if alive "$saver"; then
+  if running "$saver"; then
     xdotool mousemove --sync "${moves[3]%,*}" "${moves[3]#*,}"
-    if poll 10 gone "$saver" && count_is dialsaver 0; then
+    if wait_for 10 gone "$saver" && count_is dialsaver 0; then
       pass "/S: three moves over one monitor and a fourth over the other end both windows"
     else
       fail "/S: the fourth move in all, over the other monitor, did not end the saver"
@@ -754,7 +736,7 @@ two_monitor_tests() {
   start "$bin/dialsaver.scr" /S
   saver=$started
   local box
-  if poll 60 eval '[[ -n $(titled dialsaver | grep -F "|Image Not Found") ]]' && sleep 1.5; then
+  if wait_for 60 eval '[[ -n $(titled dialsaver | grep -F "|Image Not Found") ]]' && sleep 1.5; then
     local boxes
     boxes=$(titled dialsaver | grep -cF '|Image Not Found')
     if [[ $boxes == 1 ]]; then pass "/S, missing picture: one box, not one per monitor"; else fail "/S, missing picture: $boxes boxes"; fi
@@ -770,7 +752,7 @@ two_monitor_tests() {
       place "$w" && ((X == x0 && Y == y0)) && xdotool windowfocus --sync "$w"
     done
     xdotool key Return
-    if poll 10 eval '[[ -z $(titled dialsaver | grep -F "|Image Not Found") ]]' && alive "$saver" && count_is dialsaver 2; then
+    if wait_for 10 eval '[[ -z $(titled dialsaver | grep -F "|Image Not Found") ]]' && running "$saver" && count_is dialsaver 2; then
       pass "/S, missing picture: Enter presses OK, and the saver runs on on both monitors"
     else
       fail "/S, missing picture: after Enter: $(paste -sd';' <<<"$(titled dialsaver)")"
@@ -785,7 +767,7 @@ two_monitor_tests() {
   clear_settings
   start "$bin/dialsaver.scr" /C
   local dialog=$started
-  if poll 60 window_named "^$dialog_title\$" && sleep 1 && count_is "$dialog_title" 1 && count_is dialsaver 0; then
+  if wait_for 60 window_shown "^$dialog_title\$" && sleep 1 && count_is "$dialog_title" 1 && count_is dialsaver 0; then
     pass "/C: one dialog window"
   else
     fail "/C: windows: $(titled_count "$dialog_title") dialog(s), $(titled_count dialsaver) saver window(s)"
@@ -793,7 +775,7 @@ two_monitor_tests() {
   stop "$dialog"
   "$wine" "$bin/wine_helper.exe" host "$bin/dialsaver.scr" destroy 3000 >"$work/host.log" 2>&1 &
   local host=$! shown=0
-  poll 20 eval '[[ -n $(our_pids "dialsaver.scr /p") ]]'
+  wait_for 20 eval '[[ -n $(our_pids "dialsaver.scr /p") ]]'
   for _ in 1 2 3 4 5; do
     shown=$((shown + $(titled_count dialsaver)))
     sleep 0.4
@@ -814,14 +796,14 @@ two_monitor_suite() {
   for layout in overlapping side-by-side; do
     case $layout in
       overlapping)
-        x_server "$layout" Xvfb -screen 0 800x600x24 -screen 1 640x480x24 +xinerama -extension RANDR || continue
+        x_server "$layout" Xvfb -screen 0 800x600x24 -screen 1 640x480x24 +xinerama -extension RANDR
         ;;
       side-by-side)
-        x_server host Xvfb -screen 0 1600x800x24 || continue
-        DISPLAY=$display x_server "$layout" Xephyr -screen 800x600x24 -origin 800,0 -screen 640x480x24 \
-          +xinerama -extension RANDR || continue
+        x_server host Xvfb -screen 0 1600x800x24 &&
+          DISPLAY=$display x_server "$layout" Xephyr -screen 800x600x24 -origin 800,0 -screen 640x480x24 \
+            +xinerama -extension RANDR
         ;;
-    esac
+    esac || { fail "two monitors $layout: the X server did not start"; continue; }
     on_display "$display"
     for arch in "${archs[@]}"; do
       [[ -n $arch ]] || continue

@@ -37,9 +37,7 @@ void FormWindow::host_event(const x11::StructureEvent& event) {
   }
   if (m_host == 0 || (m_window == nullptr && m_bare == nullptr)) return;
   using Kind = x11::StructureEvent::Kind;
-  GdkWindow* made =
-      m_bare != nullptr ? m_bare : (gtk_widget_get_realized(m_window) ? gtk_widget_get_window(m_window) : nullptr);
-  const x11::XId own = made != nullptr ? x11::id_of(made) : 0;
+  const x11::XId own = x11::id_of(toplevel());
   switch (event.kind) {
     case Kind::Destroyed:
       // The host's children die first: this window's own end usually brings the news.

@@ -53,16 +53,22 @@ const FrameBuffer& FormWindow::frame_of(PictureBox& box) {
   return frame;
 }
 
+// The puts of a surface's frame on the window, the frame's pixel (0, 0) where the surface lies.
+x11::FramePuts FormWindow::puts_of(const FrameBuffer& frame, const PictureBox& box) const {
+  GtkAllocation canvas{};  // a bare toplevel is its own canvas
+  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
+  const Rect at = box.bounds_in_form();
+  return {frame, x11::id_of(toplevel()), at.left + canvas.x * m_scale, at.top + canvas.y * m_scale};
+}
+
 // Puts `area` (device pixels of the client area, inside the surface) of the surface's frame on the
 // window; false when the frame is not one the display reads.
 bool FormWindow::put(PictureBox& box, const Rect& area) {
-  GtkAllocation canvas{};  // a bare toplevel is its own canvas
-  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
-  GdkWindow* window = m_bare != nullptr ? m_bare : gtk_widget_get_window(m_window);
+  const x11::FramePuts puts = puts_of(frame_of(box), box);
+  if (!puts) return false;
   const Rect at = box.bounds_in_form();
-  const Rect source{area.left - at.left, area.top - at.top, area.right - at.left, area.bottom - at.top};
-  return x11::put(frame_of(box), x11::id_of(window), source, area.left + canvas.x * m_scale,
-                  area.top + canvas.y * m_scale);
+  puts.put({area.left - at.left, area.top - at.top, area.right - at.left, area.bottom - at.top});
+  return true;
 }
 
 // Only the changed rectangles are drawn again; an unmapped window draws nothing and realises nothing.
@@ -95,14 +101,10 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
 // The changed rectangles put on the window from the frame, the window and the frame's kind looked up
 // once for them all; false when the frame is not one the display reads.
 bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) {
-  GtkAllocation canvas{};  // a bare toplevel is its own canvas
-  if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
-  GdkWindow* window = m_bare != nullptr ? m_bare : gtk_widget_get_window(m_window);
-  const Rect at = box.bounds_in_form();
-  const x11::FramePuts puts(box.pixels(), x11::id_of(window), at.left + canvas.x * m_scale,
-                            at.top + canvas.y * m_scale);
+  const x11::FramePuts puts = puts_of(box.pixels(), box);
   if (!puts) return false;
   // The part of the surface the form shows, in the surface's own pixels.
+  const Rect at = box.bounds_in_form();
   const Rect shown = shown_area(box, m_client);
   const Rect visible{shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top};
   const x11::PutBatch batch;

@@ -144,10 +144,7 @@ WindowHandle FormWindow::handle() const {
 }
 
 bool FormWindow::is(WindowHandle handle) const {
-  if (handle == 0) return false;
-  if (m_bare != nullptr) return static_cast<WindowHandle>(x11::id_of(m_bare)) == handle;
-  return m_window != nullptr && gtk_widget_get_realized(m_window) != FALSE &&
-         static_cast<WindowHandle>(x11::id_of(gtk_widget_get_window(m_window))) == handle;
+  return handle != 0 && static_cast<WindowHandle>(x11::id_of(toplevel())) == handle;
 }
 
 GdkWindow* FormWindow::realized() const {

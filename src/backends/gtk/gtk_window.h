@@ -31,6 +31,10 @@
 #include "forms/backend.h"
 #include "forms/form.h"
 
+namespace forms::gtk::x11 {
+class FramePuts;
+}
+
 namespace forms::gtk {
 
 class GtkPlatform;
@@ -120,6 +124,7 @@ class FormWindow final : public NativeWindow {
   Rect to_device(int x, int y, int width, int height) const;
   void paint_directly();
   const FrameBuffer& frame_of(PictureBox& box);
+  x11::FramePuts puts_of(const FrameBuffer& frame, const PictureBox& box) const;
   bool put(PictureBox& box, const Rect& area);
   bool present_directly(PictureBox& box, std::span<const Rect> dirty);
   void draw_canvas(cairo_t* cr);

@@ -261,12 +261,6 @@ void FramePuts::put(const Rect& area) const {
   m_frame->put(xdisplay(), m_window, area, area.left + m_x, area.top + m_y);
 }
 
-bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y) {
-  const FramePuts puts(frame, window, x - area.left, y - area.top);
-  puts.put(area);
-  return static_cast<bool>(puts);
-}
-
 void fill(XId window, const Rect& area, Pixel color) {
   if (area.empty()) return;
   Display* display = xdisplay();

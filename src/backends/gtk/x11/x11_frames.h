@@ -64,9 +64,6 @@ class FramePuts {
   int m_y;
 };
 
-// One put of `area` at (x, y) of the window; false, with nothing queued, for a frame of another kind.
-bool put(const FrameBuffer& frame, XId window, const Rect& area, int x, int y);
-
 // Fills `area` of `window` with `color`, queued like a put: on a display that takes the frames, their words
 // are its pixels.
 void fill(XId window, const Rect& area, Pixel color);
