@@ -108,7 +108,7 @@ bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) 
   const Rect shown = shown_area(box, m_client);
   const Rect visible{shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top};
   const x11::PutBatch batch;
-  for (const Rect& r : dirty) puts.put(intersect(r, visible));
+  puts.put_each(dirty, visible);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 
 #include "backends/gtk/x11/x11.h"
 #include "graphics/frame_buffer.h"
@@ -56,6 +57,8 @@ class FramePuts {
   // Whether the frame is one from a FrameMaker that the display reads; no put is made otherwise.
   explicit operator bool() const { return m_frame != nullptr; }
   void put(const Rect& area) const;
+  // Puts each of `areas` cut to `within`; on a shared frame as one request, which sends only the areas.
+  void put_each(std::span<const Rect> areas, const Rect& within) const;
 
  private:
   const XFrame* m_frame;
