@@ -237,31 +237,6 @@ std::int64_t isqrt(std::int64_t v) {
 
 std::int64_t doubled(double v) { return static_cast<std::int64_t>(2 * v); }  // v is whole or half
 
-// Steps an Edge from row to row: the quotient and remainder of its numerator move by fixed amounts.
-class EdgeWalker {
- public:
-  EdgeWalker() = default;
-  EdgeWalker(const Edge& e, int y) : m_den(e.den) {
-    const std::int64_t n = e.n0 + y * e.step;
-    m_q = floor_div(n, m_den);
-    m_r = n - m_q * m_den;
-    m_dq = floor_div(e.step, m_den);
-    m_dr = e.step - m_dq * m_den;
-  }
-  std::int64_t value() const { return m_q; }
-  // Without a branch: whether the remainder carries follows the slope's digits, which a branch
-  // predictor cannot learn.
-  void next() {
-    m_r += m_dr;
-    const std::int64_t carry = m_r >= m_den ? 1 : 0;
-    m_q += m_dq + carry;
-    m_r -= m_den & -carry;
-  }
-
- private:
-  std::int64_t m_den = 1, m_q = 0, m_r = 0, m_dq = 0, m_dr = 0;
-};
-
 }  // namespace
 
 std::int64_t Edge::at(int y) const { return floor_div(n0 + y * step, den); }
@@ -353,23 +328,23 @@ void Capsule::row_into(int y, RowSpans& out) const {
   span_into(lo, hi, out);
 }
 
-void Capsule::rows(int y, int count, RowSpans* out) const {
-  if (!m_has_body) {
-    for (int n = 0; n < count; ++n) row_into(y + n, out[n]);
-    return;
-  }
+Capsule::Middle Capsule::middle() const {
+  if (!m_has_body || m_edges != 2) return {0, 0};
   // Rows more than half the pen from both ends meet no end disc, and there the band lies inside the slab
   // (a point of the band before an end is within w * |dx| / length <= w, doubled, of the end's row), so
   // its two edges alone bound the row. The other rows take the slab's edges and the discs as well.
-  const std::int64_t top_end = std::min(m_ay, m_by);
-  const std::int64_t bottom_end = std::max(m_ay, m_by);
+  const int first = static_cast<int>(floor_div(std::min(m_ay, m_by) + m_w, 2)) + 1;
+  const int end = static_cast<int>(-floor_div(m_w - std::max(m_ay, m_by), 2));
+  return {first, std::max(first, end)};
+}
+
+void Capsule::rows(int y, int count, RowSpans* out) const {
+  const Middle middle = this->middle();
   const int end = y + count;
-  const int middle_first = m_edges == 2 ? static_cast<int>(floor_div(top_end + m_w, 2)) + 1 : end;
-  const int middle_end = m_edges == 2 ? static_cast<int>(-floor_div(m_w - bottom_end, 2)) : end;
   while (y < end) {
-    const bool middle = y >= middle_first && y < middle_end;
-    const int stop = middle ? std::min(end, middle_end) : y < middle_first ? std::min(end, middle_first) : end;
-    if (middle) {
+    const bool in_middle = y >= middle.first && y < middle.end;
+    const int stop = in_middle ? std::min(end, middle.end) : y < middle.first ? std::min(end, middle.first) : end;
+    if (in_middle) {
       EdgeWalker lo(m_lo[0], y);
       EdgeWalker hi(m_hi[0], y);
       const std::int64_t left = m_left;
@@ -386,6 +361,23 @@ void Capsule::rows(int y, int count, RowSpans* out) const {
       for (; y < stop; ++y) row_into(y, *out++);
     }
   }
+}
+
+Capsule::Walker::Walker(const Capsule& capsule, int y)
+    : m_capsule(&capsule), m_y(y), m_middle(capsule.middle()), m_left(capsule.m_left), m_right(capsule.m_right) {
+  if (m_middle.first < m_middle.end) {
+    // Set for the first row of the middle that the walk reaches.
+    const int from = std::max(y, m_middle.first);
+    m_lo = EdgeWalker(capsule.m_lo[0], from);
+    m_hi = EdgeWalker(capsule.m_hi[0], from);
+  }
+}
+
+Span Capsule::Walker::ends(int y) const {
+  if (y < m_capsule->m_top || y >= m_capsule->m_bottom) return {0, 0};
+  RowSpans row;
+  m_capsule->row_into(y, row);
+  return row.count > 0 ? row.spans[0] : Span{0, 0};
 }
 
 // ---- BoxOutline ----

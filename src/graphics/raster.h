@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "values/geometry.h"
+#include "values/numeric.h"
 
 namespace forms::raster {
 
@@ -30,31 +31,44 @@ struct RowSpans {
 
 void difference_of_rows(const RowSpans& a, const RowSpans& b, RowSpans& out);
 
-// Writes to out the pixels in exactly one of a and b. For two single spans (two lines) the four edges in
-// order are lo0, min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first
-// two and between the last two. (out is written field by field: a RowSpans returned whole and copied
-// would be read back as a block right after being written piecewise, which stalls store forwarding.)
+// Writes to out the pixels in exactly one of spans a and b (either may be empty), left to right, and
+// returns how many spans that takes (at most two). For two spans the four edges in order are lo0,
+// min(hi0, lo1), max(hi0, lo1), hi1, and the pixels in exactly one lie between the first two and between
+// the last two.
+inline int difference(Span a, Span b, Span* out) {
+  if (a.x0 >= a.x1) {
+    out[0] = b;
+    return b.x0 < b.x1 ? 1 : 0;
+  }
+  if (b.x0 >= b.x1) {
+    out[0] = a;
+    return 1;
+  }
+  const int lo0 = a.x0 < b.x0 ? a.x0 : b.x0;
+  const int hi0 = a.x0 < b.x0 ? b.x0 : a.x0;
+  const int lo1 = a.x1 < b.x1 ? a.x1 : b.x1;
+  const int hi1 = a.x1 < b.x1 ? b.x1 : a.x1;
+  const int mid0 = hi0 < lo1 ? hi0 : lo1;
+  const int mid1 = hi0 < lo1 ? lo1 : hi0;
+  int n = 0;
+  if (mid0 == mid1) {
+    if (lo0 < hi1) out[n++] = {lo0, hi1};
+  } else {
+    if (lo0 < mid0) out[n++] = {lo0, mid0};
+    if (mid1 < hi1) out[n++] = {mid1, hi1};
+  }
+  return n;
+}
+
+// Writes to out the pixels in exactly one of rows a and b. (out is written field by field: a RowSpans
+// returned whole and copied would be read back as a block right after being written piecewise, which
+// stalls store forwarding.)
 inline void difference(const RowSpans& a, const RowSpans& b, RowSpans& out) {
   if (a.count != 1 || b.count != 1) {
     difference_of_rows(a, b, out);
     return;
   }
-  const Span& sa = a.spans[0];
-  const Span& sb = b.spans[0];
-  const int lo0 = sa.x0 < sb.x0 ? sa.x0 : sb.x0;
-  const int hi0 = sa.x0 < sb.x0 ? sb.x0 : sa.x0;
-  const int lo1 = sa.x1 < sb.x1 ? sa.x1 : sb.x1;
-  const int hi1 = sa.x1 < sb.x1 ? sb.x1 : sa.x1;
-  const int mid0 = hi0 < lo1 ? hi0 : lo1;
-  const int mid1 = hi0 < lo1 ? lo1 : hi0;
-  int n = 0;
-  if (mid0 == mid1) {
-    if (lo0 < hi1) out.spans[n++] = {lo0, hi1};
-  } else {
-    if (lo0 < mid0) out.spans[n++] = {lo0, mid0};
-    if (mid1 < hi1) out.spans[n++] = {mid1, hi1};
-  }
-  out.count = n;
+  out.count = difference(a.spans[0], b.spans[0], out.spans.data());
 }
 
 struct Point {
@@ -140,6 +154,31 @@ struct Edge {
   friend bool operator==(const Edge&, const Edge&) = default;
 };
 
+// Steps an Edge from row to row: the quotient and remainder of its numerator move by fixed amounts.
+class EdgeWalker {
+ public:
+  EdgeWalker() = default;
+  EdgeWalker(const Edge& e, int y) : m_den(e.den) {
+    const std::int64_t n = e.n0 + y * e.step;
+    m_q = floor_div(n, m_den);
+    m_r = n - m_q * m_den;
+    m_dq = floor_div(e.step, m_den);
+    m_dr = e.step - m_dq * m_den;
+  }
+  std::int64_t value() const { return m_q; }
+  // Without a branch: whether the remainder carries follows the slope's digits, which a branch
+  // predictor cannot learn.
+  void next() {
+    m_r += m_dr;
+    const std::int64_t carry = m_r >= m_den ? 1 : 0;
+    m_q += m_dq + carry;
+    m_r -= m_den & -carry;
+  }
+
+ private:
+  std::int64_t m_den = 1, m_q = 0, m_r = 0, m_dq = 0, m_dr = 0;
+};
+
 // A line with round ends: the pixels within width/2 of the segment. Worked out exactly in integers on a
 // grid of half pixels (where snapped points lie on whole numbers): the body is the pixels p with
 // |cross(p - a, b - a)| <= floor(width * |b - a|), all doubled (that is, within width/2 of the segment's
@@ -160,7 +199,16 @@ class Capsule {
 
   friend bool operator==(const Capsule&, const Capsule&) = default;
 
+  class Walker;
+
  private:
+  // The rows [first, end) more than half the pen from both ends, where the band's two edges alone bound
+  // the row; empty for a capsule without a body or with a horizontal or vertical band.
+  struct Middle {
+    int first;
+    int end;
+  };
+  Middle middle() const;
   void add_caps(int y, std::int64_t& lo, std::int64_t& hi) const;
   void row_into(int y, RowSpans& out) const;
   void span_into(std::int64_t lo, std::int64_t hi, RowSpans& out) const;
@@ -181,6 +229,37 @@ class Capsule {
   int m_bottom;
   int m_left;
   int m_right;
+};
+
+// A capsule's spans row after row, from a given row down, the same as rows() gives: in the middle a step
+// is two additions, so a line can be walked alongside another without buffers. Rows outside the capsule
+// are empty.
+class Capsule::Walker {
+ public:
+  Walker(const Capsule& capsule, int y);
+  // This row's span (empty when x1 <= x0); the walker moves on to the next row.
+  Span next() {
+    const int y = m_y++;
+    if (y >= m_middle.first && y < m_middle.end) {
+      const std::int64_t first = -m_lo.value() > m_left ? -m_lo.value() : m_left;
+      const std::int64_t last = m_hi.value() < m_right ? m_hi.value() : m_right;
+      m_lo.next();
+      m_hi.next();
+      return {static_cast<int>(first), static_cast<int>(last) + 1};
+    }
+    return ends(y);
+  }
+
+ private:
+  Span ends(int y) const;
+
+  const Capsule* m_capsule;
+  int m_y;
+  Middle m_middle;
+  std::int64_t m_left;
+  std::int64_t m_right;
+  EdgeWalker m_lo;
+  EdgeWalker m_hi;
 };
 
 // The outline of an axis-parallel rectangle drawn with a pen `width` wide centred on its edges; square
@@ -224,6 +303,7 @@ class Figure {
     return std::visit([=](const auto& s) { return s.row_within(y, x0, x1, out); }, m_shape);
   }
   const Ring* ring() const { return std::get_if<Ring>(&m_shape); }
+  const Capsule* capsule() const { return std::get_if<Capsule>(&m_shape); }
   friend bool operator==(const Figure&, const Figure&) = default;
   // Calls fn with the shape itself, for loops that should not dispatch on every row.
   template <class Fn>

@@ -279,6 +279,19 @@ void Surface::draw_figure(const raster::Figure& figure, Pixel color, int mode) {
 // share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
 // drawing it one step on cost the pixels that moved.
 void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
+  const int top = std::max(std::min(a.top(), b.top()), 0);
+  const int bottom = std::max(a.bottom(), b.bottom());
+  if (a.capsule() != nullptr && b.capsule() != nullptr) {
+    // Two lines (a hand and its next step), walked side by side: a row's difference is worked out from two
+    // spans. for_each_span asks for the rows in order, top to bottom, as the walkers go.
+    raster::Capsule::Walker walk_a(*a.capsule(), top);
+    raster::Capsule::Walker walk_b(*b.capsule(), top);
+    const auto rows = [&](int, int n, raster::RowSpans* out) {
+      for (int i = 0; i < n; ++i) out[i].count = raster::difference(walk_a.next(), walk_b.next(), out[i].spans.data());
+    };
+    paint_rows(*m_frame, m_dirty, top, bottom, rows, color, vbNotXorPen);
+    return;
+  }
   raster::RowSpans first[16];
   raster::RowSpans second[16];
   const auto rows = [&](int y, int n, raster::RowSpans* out) {
@@ -289,7 +302,7 @@ void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel 
       for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
     }
   };
-  paint_rows(*m_frame, m_dirty, std::min(a.top(), b.top()), std::max(a.bottom(), b.bottom()), rows, color, vbNotXorPen);
+  paint_rows(*m_frame, m_dirty, top, bottom, rows, color, vbNotXorPen);
 }
 
 // A not-XOR figure waits for the next figure, in case it is its pair; anything else draws it first.

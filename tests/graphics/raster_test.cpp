@@ -21,6 +21,7 @@ using forms::raster::Point;
 using forms::raster::Ring;
 using forms::raster::RowSpans;
 using forms::raster::snap;
+using forms::raster::Span;
 
 // The pixels of one row of a figure, as a set of x.
 template <class Shape>
@@ -146,8 +147,8 @@ TEST(RasterTest, LinesHoldThePixelsWithinHalfTheirWidthOfTheSegment) {
   }
 }
 
-// rows() steps along the figure; row(y) works each row out alone. Both must agree everywhere, also
-// starting in the middle of a figure.
+// rows() and a walker step along the figure; row(y) works each row out alone. All must agree everywhere,
+// also starting in the middle of a figure.
 TEST(RasterTest, SteppedRowsEqualRowsWorkedOutAlone) {
   std::mt19937 random(3);
   std::uniform_real_distribution<double> coord(-300, 300);
@@ -160,8 +161,17 @@ TEST(RasterTest, SteppedRowsEqualRowsWorkedOutAlone) {
     const int count = i % 3 == 2 ? height : std::min(80, line.bottom() - from);
     std::vector<RowSpans> stepped(static_cast<std::size_t>(count));
     line.rows(from, count, stepped.data());
-    for (int n = 0; n < count; ++n) {
+    // A walker starts a few rows higher, above the line's top or inside it.
+    Capsule::Walker walker(line, from - 3);
+    for (int n = -3; n < count; ++n) {
       const RowSpans alone = line.row(from + n);
+      const Span walked = walker.next();
+      ASSERT_EQ(walked.x0 < walked.x1, alone.count == 1) << "line " << i << " row " << from + n << " walked";
+      if (alone.count == 1) {
+        ASSERT_EQ(walked.x0, alone.spans[0].x0) << "line " << i << " row " << from + n << " walked";
+        ASSERT_EQ(walked.x1, alone.spans[0].x1) << "line " << i << " row " << from + n << " walked";
+      }
+      if (n < 0) continue;
       const RowSpans& s = stepped[static_cast<std::size_t>(n)];
       ASSERT_EQ(s.count, alone.count) << "line " << i << " row " << from + n;
       for (int k = 0; k < s.count; ++k) {

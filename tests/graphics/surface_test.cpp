@@ -137,6 +137,55 @@ TEST_F(SurfaceTest, NotXorDrawingTwiceRestoresEveryPixel) {
   }
 }
 
+// Two not-XOR figures of one colour in a row are drawn together (only the pixels in exactly one of them
+// flip): the image and its dirty rectangles must be those of drawing them apart. Hands (lines from one
+// centre a step apart), lines that cross, touch or leave the surface, zero-length lines and other figures.
+TEST_F(SurfaceTest, NotXorPairsOfOneColourEqualTheFiguresDrawnApart) {
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 600; ++trial) {
+    Surface paired(frames, *text);
+    Surface apart(frames, *text);
+    std::mt19937 same_face = random;
+    make_busy(paired, random);
+    make_busy(apart, same_face);
+    Figure first = random_figure(random, kWidth, kHeight, forms::vbNotXorPen);
+    Figure second = random_figure(random, kWidth, kHeight, forms::vbNotXorPen);
+    second.color = first.color;
+    if (trial % 2 == 0) {  // a hand and its next step, from one centre
+      first.kind = second.kind = Figure::kLine;
+      second.a = first.a;
+      second.b = first.b;
+      const float step = trial % 4 == 0 ? 0.5f : 6.0f;
+      second.c = first.c + std::uniform_real_distribution<float>(-step, step)(random);
+      second.d = first.d + std::uniform_real_distribution<float>(-step, step)(random);
+      second.width = first.width;
+    } else if (trial % 5 == 1) {  // a line of no length
+      first.kind = second.kind = Figure::kLine;
+      second.c = second.a;
+      second.d = second.b;
+    }
+    std::ostringstream what;
+    what << first << second;
+    const std::vector<Pixel> before = image_of(paired);
+    paired.clear_dirty();
+    first.draw(paired);
+    second.draw(paired);
+    first.draw(apart);
+    apart.pixels();  // drawn now: nothing to pair with
+    second.draw(apart);
+    ASSERT_EQ(first_difference(image_of(paired), image_of(apart), kWidth), "")
+        << "trial " << trial << ": " << what.str();
+    const std::span<const Rect> dirty = paired.dirty();
+    const std::vector<Pixel> after = image_of(paired);
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      if (after[i] == before[i]) continue;
+      const int x = static_cast<int>(i % kWidth), y = static_cast<int>(i / kWidth);
+      ASSERT_TRUE(std::any_of(dirty.begin(), dirty.end(), [&](const Rect& r) { return r.contains(x, y); }))
+          << "trial " << trial << ": changed pixel (" << x << ", " << y << ") not dirty; " << what.str();
+    }
+  }
+}
+
 // Before the pixels are first needed, runs of copy-pen figures are resolved together; the image must be
 // the one drawing them one by one gives, whatever lies between (pictures, not-XOR figures, text), also
 // for fields of concentric rings like a clock face's.
