@@ -83,7 +83,7 @@ Status SaveSettingsTogether(const std::string& app, const std::string& section, 
 
 Result<PictureRef> LoadPicture(const std::string& path) { return platform().load_picture(path, picture_bound()); }
 
-void start_loading_picture(const std::string& path) { platform().services().start_loading(path, picture_bound()); }
+void start_loading_picture(const std::string& path) { platform().services().start_loading(path); }
 
 void prepare_monitor_frame(int monitor) {
   const std::vector<Monitor> monitors = platform().monitors();

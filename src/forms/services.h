@@ -45,7 +45,8 @@ Status SaveSettingsTogether(const std::string& app, const std::string& section, 
 // Decoded to fit the largest monitor, the most any surface can show of it.
 Result<PictureRef> LoadPicture(const std::string& path);
 // Starts decoding the picture file in the background where the platform can, so that a window's
-// LoadPicture of it, next, finds the work done while the window was being made.
+// LoadPicture of it, next, finds the work done while the window was being made. It needs no display: the
+// monitors' size, which the picture is fitted to, is given by that LoadPicture.
 void start_loading_picture(const std::string& path);
 // The window about to load on the monitor (0: the primary) covers it: its frame, the monitor's size, starts
 // being made in the background where the platform can, while the window loads.

@@ -23,10 +23,9 @@ Size fit_within(Size source, Size bound) {
 }
 
 long long whole_decode_cap(Size bound) {
-  constexpr long long kFloor = 16LL * 1024 * 1024;
   constexpr long long kCeiling = 24LL * 1024 * 1024;
   const long long shown = static_cast<long long>(std::max(bound.width, 0)) * std::max(bound.height, 0);
-  return std::clamp(4 * shown, kFloor, kCeiling);
+  return std::clamp(4 * shown, kWholeDecodeFloor, kCeiling);
 }
 
 Status check_source_size(Size source, long long cap) {

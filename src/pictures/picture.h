@@ -20,8 +20,10 @@ namespace forms {
 constexpr long long kMaxSourcePixels = 64LL * 1024 * 1024;
 
 // The most pixels of a picture that is decoded whole before it is scaled (PNG, GIF, bitmap): four times
-// what the largest monitor shows, and never less than a 16 Mpx photograph nor more than 24 Mpx, which
-// keeps the peak of a load (the decoded picture, at 4 bytes a pixel, and its scaled copy) under 200 MB.
+// what the largest monitor shows, and never less than a 16 Mpx photograph (kWholeDecodeFloor, so a
+// picture that size or smaller passes whatever the bound) nor more than 24 Mpx, which keeps the peak of a
+// load (the decoded picture, at 4 bytes a pixel, and its scaled copy) under 200 MB.
+constexpr long long kWholeDecodeFloor = 16LL * 1024 * 1024;
 long long whole_decode_cap(Size bound);
 
 class Picture {

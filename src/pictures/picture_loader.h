@@ -18,11 +18,9 @@ class PictureLoader {
   virtual Result<PictureRef> load_picture(const std::string& path, Size bound) = 0;
   virtual Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) = 0;
   // Starts loading the file in the background where loads run on threads of their own, so that the next
-  // load_picture of the same path and bound finds the work under way or done. Elsewhere it does nothing.
-  virtual void start_loading(const std::string& path, Size bound) {
-    (void)path;
-    (void)bound;
-  }
+  // load_picture of the same path finds the work under way or done; the bound that load gives is waited
+  // for only where the decoding needs it. Elsewhere it does nothing.
+  virtual void start_loading(const std::string& path) { (void)path; }
 };
 
 }  // namespace forms

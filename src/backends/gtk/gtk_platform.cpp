@@ -145,7 +145,7 @@ class GtkServices final : public NativeServices {
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
     return m_base->decode_picture(bytes, bound);
   }
-  void start_loading(const std::string& path, Size bound) override { m_base->start_loading(path, bound); }
+  void start_loading(const std::string& path) override { m_base->start_loading(path); }
   std::unique_ptr<SettingsStore> user_settings_store() override { return m_base->user_settings_store(); }
 
  private:

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
@@ -45,25 +47,90 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, Deleter<GdkPixbuf, unref_pixbuf>>;
 // or is larger than any picture within kMaxSourcePixels, a format the loader does not read, a JPEG of too
 // many scans, and a header whose size is out of range, before the decoder allocates its pixels.
 
+// The bound a load fits its picture to. A load started before the display is open learns it from the
+// load that takes it over, later; meanwhile it decodes as far as it can without it.
+class PendingBound {
+ public:
+  PendingBound() = default;
+  explicit PendingBound(Size bound) : m_bound(bound) {}
+
+  void give(Size bound) {
+    const std::lock_guard lock(m_mutex);
+    if (!m_bound && !m_abandoned) m_bound = bound;
+    m_changed.notify_all();
+  }
+  // No load will take this one over: a decoder waiting for the bound gives up.
+  void abandon() {
+    const std::lock_guard lock(m_mutex);
+    m_abandoned = true;
+    m_changed.notify_all();
+  }
+  // The bound, once given; nothing when the load was abandoned first.
+  std::optional<Size> wait() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_bound || m_abandoned; });
+    return m_bound;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::optional<Size> m_bound;
+  bool m_abandoned = false;
+};
+
+constexpr const char* kAbandoned = "no load took it over";
+
 struct LoadState {
-  Size bound;
-  long long cap = kMaxSourcePixels;  // the most pixels the format may have (pixel_cap)
-  bool scale_in_decoder = false;     // JPEG decodes straight to a smaller size; the others decode whole
-  std::string refused;               // why the picture was refused at its header, or empty
-  std::vector<bool> rows;            // the rows the decoder has delivered, once it knows the height
+  explicit LoadState(std::shared_ptr<PendingBound> pending) : bound(std::move(pending)) {}
+
+  // The most pixels a source of this size may have to be decoded (pixel_cap): a picture no larger than
+  // kWholeDecodeFloor passes whatever the bound, so only a larger one waits for it. Empty when the load
+  // was abandoned meanwhile.
+  std::optional<long long> cap_for(Size source) {
+    if (format == PictureFormat::Jpeg) return kMaxSourcePixels;
+    if (static_cast<long long>(source.width) * source.height <= kWholeDecodeFloor) return kWholeDecodeFloor;
+    const std::optional<Size> known = bound->wait();
+    if (!known) return std::nullopt;
+    return whole_decode_cap(*known);
+  }
+  // Refuses the picture when its size is out of range (or the load was abandoned); true when it may go on.
+  bool accepts(Size source) {
+    const std::optional<long long> cap = cap_for(source);
+    if (!cap) {
+      refused = kAbandoned;
+      return false;
+    }
+    if (Status ok = check_source_size(source, *cap); !ok) {
+      refused = ok.reason();
+      return false;
+    }
+    return true;
+  }
+
+  std::shared_ptr<PendingBound> bound;
+  PictureFormat format = PictureFormat::Unknown;
+  std::string refused;     // why the picture was refused at its header, or empty
+  std::vector<bool> rows;  // the rows the decoder has delivered, once it knows the height
   int rows_done = 0;
 };
 
 void on_size_prepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
   auto* state = static_cast<LoadState*>(data);
-  if (Status ok = check_source_size({width, height}, state->cap); !ok) {
-    state->refused = ok.reason();
+  if (!state->accepts({width, height})) {
     // A size of zero makes every gdk-pixbuf module stop before it allocates the picture's pixels.
     gdk_pixbuf_loader_set_size(loader, 0, 0);
     return;
   }
-  if (!state->scale_in_decoder) return;
-  const Size fit = fit_within({width, height}, state->bound);
+  // JPEG decodes straight to a smaller size; the others decode whole and are scaled after.
+  if (state->format != PictureFormat::Jpeg) return;
+  const std::optional<Size> bound = state->bound->wait();
+  if (!bound) {
+    state->refused = kAbandoned;
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
+    return;
+  }
+  const Size fit = fit_within({width, height}, *bound);
   if (fit.width != width || fit.height != height) gdk_pixbuf_loader_set_size(loader, fit.width, fit.height);
 }
 
@@ -116,7 +183,7 @@ PictureRef to_picture(GdkPixbuf* pixbuf) {
 // reason to refuse it. The decoder is made once the signature has been seen.
 class Decoder {
  public:
-  explicit Decoder(Size bound) { m_state.bound = bound; }
+  explicit Decoder(std::shared_ptr<PendingBound> bound) : m_state(std::move(bound)) {}
   ~Decoder() {
     if (m_loader == nullptr) return;
     if (!m_closed) gdk_pixbuf_loader_close(m_loader, nullptr);
@@ -152,7 +219,9 @@ class Decoder {
     if (pixbuf == nullptr) return Error{what + ": not a picture"};
     if (!whole(pixbuf)) return Error{what + ": the file is cut short"};
     const Size have{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
-    const Size fit = fit_within(have, m_state.bound);
+    const std::optional<Size> bound = m_state.bound->wait();
+    if (!bound) return Error{what + ": " + kAbandoned, Failure::Passing};
+    const Size fit = fit_within(have, *bound);
     if (fit == have) return to_picture(pixbuf);
     PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
     if (!scaled) return Error{what + ": out of memory", Failure::Passing};
@@ -168,6 +237,7 @@ class Decoder {
 
   bool start() {
     m_format = sniff_format(m_head);
+    m_state.format = m_format;
     if (const char* refused = refused_format(m_format)) {
       m_error = refused;
       return false;
@@ -177,21 +247,14 @@ class Decoder {
       m_error = "not a picture in a format this program reads (GIF, JPEG, PNG or bitmap)";
       return false;
     }
-    m_state.cap = pixel_cap(m_format, m_state.bound);
     if (const char* implausible = implausible_header(m_format, m_head)) {
       m_error = implausible;
       return false;
     }
-    if (const auto size = declared_size(m_format, m_head)) {
-      if (Status ok = check_source_size(*size, m_state.cap); !ok) {
-        m_error = ok.reason();
-        return false;
-      }
-    }
+    if (const auto size = declared_size(m_format, m_head); size && !m_state.accepts(*size)) return false;
     GError* error = nullptr;
     m_loader = gdk_pixbuf_loader_new_with_type(module, &error);
     if (m_loader == nullptr) return fail(error);
-    m_state.scale_in_decoder = m_format == PictureFormat::Jpeg;
     g_signal_connect(m_loader, "size-prepared", G_CALLBACK(on_size_prepared), &m_state);
     g_signal_connect(m_loader, "area-updated", G_CALLBACK(on_area_updated), &m_state);
     return true;
@@ -317,7 +380,8 @@ Error open_failure(const std::string& what, const std::string& path, int error) 
 // What one read of a picture file takes: most pictures in one go.
 constexpr std::size_t kReadBytes = 1 << 20;
 
-Result<PictureRef> load_file(const std::string& path, Size bound, const std::string& what) {
+Result<PictureRef> load_file(const std::string& path, const std::shared_ptr<PendingBound>& bound,
+                             const std::string& what) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below like any non-file.
   const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   const int fd = file.fd;
@@ -349,27 +413,31 @@ class LinuxServices final : public NativeServices {
  public:
   // On a thread of its own and within kPictureDeadline of its start: a stalled mount or a decoder spinning
   // over a crafted file costs the program a few seconds without its picture, never its main loop. A load
-  // started beforehand (start_loading) is taken over when it is of the same path and bound.
+  // started beforehand (start_loading) is taken over when it is of the same path, and given the bound.
   Result<PictureRef> load_picture(const std::string& path, Size bound) override {
     const std::string what = "cannot load " + path;
     if (m_overdue.contains(path)) return Error{what + ": it took too long before", Failure::Passing};
     std::optional<Started> started = std::exchange(m_started, std::nullopt);
-    if (!started || started->path != path || started->bound != bound) started.emplace(path, bound, start(path, bound));
+    if (started && started->path == path) {
+      started->bound->give(bound);
+    } else {
+      started.emplace(path, std::make_shared<PendingBound>(bound));
+    }
     auto loaded = started->job.wait(linux_services::kPictureDeadline, what);
     if (!loaded && loaded.reason().ends_with(linux_services::kOverdue)) m_overdue.insert(path);
     return loaded;
   }
 
   // Only the last load started is kept; one that no load takes is abandoned with the next.
-  void start_loading(const std::string& path, Size bound) override {
+  void start_loading(const std::string& path) override {
     m_started.reset();
-    if (!m_overdue.contains(path)) m_started.emplace(path, bound, start(path, bound));
+    if (!m_overdue.contains(path)) m_started.emplace(path, std::make_shared<PendingBound>());
   }
 
   Result<PictureRef> decode_picture(std::span<const std::byte> bytes, Size bound) override {
     const std::string what = "cannot decode the picture";
     if (bytes.size() > kMaxPictureBytes) return Error{what + ": it is too large"};
-    Decoder decoder(bound);
+    Decoder decoder(std::make_shared<PendingBound>(bound));
     decoder.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     return decoder.finish(what);
   }
@@ -388,16 +456,24 @@ class LinuxServices final : public NativeServices {
   }
 
  private:
+  // A load under way and the bound it waits for; a load that nobody took over is told so as it goes.
   struct Started {
-    Started(std::string p, Size b, linux_services::BackgroundJob j) : path(std::move(p)), bound(b), job(std::move(j)) {}
+    Started(std::string p, std::shared_ptr<PendingBound> b)
+        : path(std::move(p)),
+          bound(std::move(b)),
+          job([path = path, bound = bound] { return load_file(path, bound, "cannot load " + path); }) {}
+    ~Started() {
+      if (bound) bound->abandon();
+    }
+    Started(Started&&) noexcept = default;
+    Started& operator=(Started&&) = delete;
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+
     std::string path;
-    Size bound;
+    std::shared_ptr<PendingBound> bound;
     linux_services::BackgroundJob job;
   };
-
-  static linux_services::BackgroundJob start(const std::string& path, Size bound) {
-    return linux_services::BackgroundJob([path, bound] { return load_file(path, bound, "cannot load " + path); });
-  }
 
   GlyphRenderer m_text;
   std::set<std::string> m_overdue;   // pictures that passed their deadline: not tried again in this run

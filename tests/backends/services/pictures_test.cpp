@@ -139,37 +139,40 @@ TEST_F(PicturesTest, RefusesAnOversizedHeaderBeforeDecoding) {
 }
 
 #ifndef _WIN32
-// Where loads run in the background, a load started beforehand is taken by the next load of the same
-// path and bound: what comes back is what the file held when the load started. A load of another bound
-// decodes anew, and the started one is dropped.
-TEST_F(PicturesTest, AStartedLoadIsTakenOnceByTheNextLoadOfTheSameFileAndBound) {
+// Where loads run in the background, a load started beforehand (before the display, and so the bound, is
+// known) is taken by the next load of the same path: what comes back is what the file held when the load
+// started, fitted to the bound that load gives. It is taken once; a load of another path decodes anew.
+TEST_F(PicturesTest, AStartedLoadIsTakenOnceByTheNextLoadOfTheSameFileAndGivenItsBound) {
   using namespace std::chrono_literals;
   const auto file = std::filesystem::temp_directory_path() / "dialsaver-started-load";
-  const auto holding = [&](const char* name) {
-    std::filesystem::copy_file(path(name), file, std::filesystem::copy_options::overwrite_existing);
+  const auto other = std::filesystem::temp_directory_path() / "dialsaver-started-load-other";
+  const auto holding = [&](const std::filesystem::path& at, const char* name) {
+    std::filesystem::copy_file(path(name), at, std::filesystem::copy_options::overwrite_existing);
   };
-  const auto loaded_size = [&](forms::Size bound) {
-    auto loaded = services->load_picture(file.string(), bound);
+  const auto loaded_size = [&](const std::filesystem::path& at, forms::Size bound) {
+    auto loaded = services->load_picture(at.string(), bound);
     EXPECT_TRUE(loaded) << loaded.reason();
     return loaded ? loaded.value()->size() : forms::Size{};
   };
-  const forms::Size bound{640, 480};
   const forms::Size pattern{8, 4};
-  const forms::Size wide{64, 48};
 
-  holding("pattern.gif");
-  services->start_loading(file.string(), bound);
-  std::this_thread::sleep_for(300ms);  // long enough to decode 8 x 4 pixels
-  holding("wide.png");
-  EXPECT_EQ(loaded_size({320, 240}), wide) << "a load of another bound took the started one";
-  EXPECT_EQ(loaded_size(bound), wide) << "the started load outlived a load of another bound";
+  holding(file, "wide.png");
+  holding(other, "pattern.gif");
+  services->start_loading(file.string());
+  std::this_thread::sleep_for(300ms);  // long enough to read the file (the decoder then waits for its bound)
+  holding(file, "pattern.gif");
+  EXPECT_EQ(loaded_size(file, {32, 24}), (forms::Size{32, 24})) << "the started load was not taken or not fitted";
+  EXPECT_EQ(loaded_size(file, {32, 24}), pattern) << "a started load was taken twice";
 
-  services->start_loading(file.string(), bound);
+  holding(file, "wide.png");
+  services->start_loading(file.string());
   std::this_thread::sleep_for(300ms);
-  holding("pattern.gif");
-  EXPECT_EQ(loaded_size(bound), wide) << "the load did not take the started one";
-  EXPECT_EQ(loaded_size(bound), pattern) << "a started load was taken twice";
+  holding(file, "pattern.gif");
+  EXPECT_EQ(loaded_size(other, {}), pattern) << "a load of another file";
+  EXPECT_EQ(loaded_size(file, {}), pattern) << "the started load outlived a load of another file";
+  EXPECT_EQ(loaded_size(file, {}), pattern);
   std::filesystem::remove(file);
+  std::filesystem::remove(other);
 }
 #endif
 
