@@ -25,6 +25,7 @@
 #include "backends/linux_services/unique_fd.h"
 #include "forms/native_services.h"
 #include "graphics/coverage.h"
+#include "pictures/gif_decoder.h"
 #include "pictures/picture_format.h"
 
 namespace forms {
@@ -179,8 +180,35 @@ PictureRef to_picture(GdkPixbuf* pixbuf) {
   return std::make_shared<const Picture>(width, height, std::move(argb));
 }
 
+// A picture as a gdk-pixbuf, with straight (not premultiplied) alpha, for gdk-pixbuf to scale.
+PixbufPtr pixbuf_of(const Picture& picture) {
+  PixbufPtr pixbuf(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, picture.width(), picture.height()));
+  if (!pixbuf) return pixbuf;
+  guchar* pixels = gdk_pixbuf_get_pixels(pixbuf.get());
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf.get());
+  for (int y = 0; y < picture.height(); ++y) {
+    guchar* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    for (const std::uint32_t p : std::span(picture.row(y), static_cast<std::size_t>(picture.width()))) {
+      const std::uint32_t a = p >> 24;
+      const auto straight = [a](std::uint32_t c) { return a == 0 ? 0 : (c * 255 + a / 2) / a; };
+      *out++ = static_cast<guchar>(straight((p >> 16) & 0xFF));
+      *out++ = static_cast<guchar>(straight((p >> 8) & 0xFF));
+      *out++ = static_cast<guchar>(straight(p & 0xFF));
+      *out++ = static_cast<guchar>(a);
+    }
+  }
+  return pixbuf;
+}
+
+Result<PictureRef> scaled_to(GdkPixbuf* pixbuf, Size fit, const std::string& what) {
+  PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
+  if (!scaled) return Error{what + ": out of memory", Failure::Passing};
+  return to_picture(scaled.get());
+}
+
 // Takes a picture's bytes in pieces and hands them to the decoder of its format, stopping at the first
-// reason to refuse it. The decoder is made once the signature has been seen.
+// reason to refuse it. The decoder is made once the signature has been seen. GIF is decoded here
+// (pictures/gif_decoder) from the whole file, the other formats by their gdk-pixbuf module as they come.
 class Decoder {
  public:
   explicit Decoder(std::shared_ptr<PendingBound> bound) : m_state(std::move(bound)) {}
@@ -195,7 +223,7 @@ class Decoder {
   // False once the picture has been refused; feeding more is pointless then.
   bool feed(std::span<const std::uint8_t> bytes) {
     if (refused()) return false;
-    if (m_loader == nullptr) {
+    if (!m_started) {
       const std::size_t take = std::min(kHeadBytes - m_head.size(), bytes.size());
       m_head.insert(m_head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
       bytes = bytes.subspan(take);
@@ -206,8 +234,9 @@ class Decoder {
   }
 
   Result<PictureRef> finish(const std::string& what) {
-    if (m_loader == nullptr && !refused() && start()) pass(m_head);  // a file shorter than a signature
+    if (!m_started && !refused() && start()) pass(m_head);  // a file shorter than a signature
     if (refused()) return Error{what + ": " + reason()};
+    if (m_format == PictureFormat::Gif) return finish_gif(what);
     GError* error = nullptr;
     m_closed = true;
     if (gdk_pixbuf_loader_close(m_loader, &error) == 0) {
@@ -232,6 +261,22 @@ class Decoder {
   }
 
  private:
+  // The size was checked with the header (start), before the bytes were taken.
+  Result<PictureRef> finish_gif(const std::string& what) {
+    auto decoded = decode_gif(m_bytes, [](Size) { return ok_status(); });
+    m_bytes = {};
+    if (!decoded) return Error{what + ": " + decoded.reason(), decoded.failure()};
+    PictureRef picture = std::move(decoded).value();
+    const std::optional<Size> bound = m_state.bound->wait();
+    if (!bound) return Error{what + ": " + kAbandoned, Failure::Passing};
+    const Size fit = fit_within(picture->size(), *bound);
+    if (fit == picture->size()) return picture;
+    const PixbufPtr pixbuf = pixbuf_of(*picture);
+    picture.reset();
+    if (!pixbuf) return Error{what + ": out of memory", Failure::Passing};
+    return scaled_to(pixbuf.get(), fit, what);
+  }
+
   bool refused() const { return !m_state.refused.empty() || !m_error.empty(); }
   const std::string& reason() const { return m_state.refused.empty() ? m_error : m_state.refused; }
 
@@ -252,6 +297,8 @@ class Decoder {
       return false;
     }
     if (const auto size = declared_size(m_format, m_head); size && !m_state.accepts(*size)) return false;
+    m_started = true;
+    if (m_format == PictureFormat::Gif) return true;
     GError* error = nullptr;
     m_loader = gdk_pixbuf_loader_new_with_type(module, &error);
     if (m_loader == nullptr) return fail(error);
@@ -267,6 +314,10 @@ class Decoder {
   }
 
   bool pass(std::span<const std::uint8_t> bytes) {
+    if (m_format == PictureFormat::Gif) {
+      m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+      return true;
+    }
     if (m_format == PictureFormat::Jpeg) {
       m_scans.feed(bytes);  // counted before the decoder sees them
       if (m_scans.scans() > kMaxJpegScans) {
@@ -291,8 +342,10 @@ class Decoder {
     return false;
   }
 
+  bool m_started = false;  // the format is known and its decoder ready
   GdkPixbufLoader* m_loader = nullptr;
-  std::vector<std::uint8_t> m_head;  // the leading bytes, held back until the format is known
+  std::vector<std::uint8_t> m_bytes;  // a GIF's, until the file is whole
+  std::vector<std::uint8_t> m_head;   // the leading bytes, held back until the format is known
   PictureFormat m_format = PictureFormat::Unknown;
   JpegScanCounter m_scans;
   LoadState m_state;

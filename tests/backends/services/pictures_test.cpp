@@ -65,6 +65,18 @@ TEST_F(PicturesTest, TheFourFormatsLoadWithTheirPixelsAndTiffIsRefused) {
   }
 }
 
+#ifndef _WIN32
+// A GIF whose first image covers only part of its screen shows that image, clear around it. (WIC gives the
+// image alone, at its own size.)
+TEST_F(PicturesTest, AGifImageSmallerThanItsScreenIsClearAroundIt) {
+  auto loaded = services->load_picture(path("small-frame.gif"), {});
+  ASSERT_TRUE(loaded) << loaded.reason();
+  ASSERT_EQ(loaded.value()->size(), (forms::Size{40, 30}));
+  EXPECT_EQ(loaded.value()->row(2)[2], 0u) << "outside the image";
+  expect_near(loaded.value()->row(8)[10], 0xFFFF0000, 0, "inside the image");
+}
+#endif
+
 TEST_F(PicturesTest, TranslucentPixelsArePremultiplied) {
   auto loaded = services->load_picture(path("alpha.png"), {});
   ASSERT_TRUE(loaded) << loaded.reason();
