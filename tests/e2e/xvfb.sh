@@ -404,8 +404,9 @@ unset runtime_dir
 
 # ---- A hostile environment ----
 
-# A GIF within every cap whose frame holds nothing but 60 MB of LZW clear codes: the decoder works
-# through it for longer than the program waits for a picture.
+# A GIF within every cap whose frame holds nothing but 60 MB of LZW clear codes, the most work a GIF of
+# the largest size a picture may have gives the decoder: about a second here, some of it while the saver
+# is told to end.
 python3 - "$work/slow.gif" <<'PY'
 import struct, sys
 codes = bytes([0x24, 0x49, 0x92])  # eight 3-bit clear codes
@@ -444,12 +445,13 @@ else
   fail "the saver to be killed did not start reading the slow picture"
 fi
 
+# Decoded whole, it holds no pixels. (A picture past its deadline, a stalled read, is in hostile.sh.)
 slow_ini slow_deadline
 launch slow_deadline /S
-check "a picture past its deadline is given up, with a reason" wait_for 20 grep -q "took longer than" "$work/slow_deadline.log"
-check "... the face is shown without it and no message box" \
+check "the GIF of clear codes is decoded within the deadline: the face is shown without it, no message box" \
   wait_for 10 eval '[[ $(xdotool getwindowgeometry "$(shown_window "^dialsaver$")" 2>/dev/null) == *"Geometry: ${width}x${height}"* ]]'
 check "... the saver stays up" stays_running 1 "$pid"
+check "... nothing says it took too long" eval '! grep -q "took longer than" "$work/slow_deadline.log"'
 check "... and the stored picture path is unchanged" grep -qx "PICTURE_PATH=$work/slow.gif" "$work/slow_deadline/config/Quillet/Settings.ini"
 stop "$pid"
 
