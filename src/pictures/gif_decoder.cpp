@@ -220,80 +220,108 @@ class Lzw {
 
 const Error kCutShort{"the file is cut short"};
 
-}  // namespace
+// The file's blocks in order: the screen, then extensions and images up to the trailer. Only the first
+// image is decoded; the graphic control block before it gives its transparent index.
+class GifFile {
+ public:
+  explicit GifFile(std::span<const std::uint8_t> file) : m_in(file) {}
 
-Result<PictureRef> decode_gif(std::span<const std::uint8_t> file, const std::function<Status(Size)>& accept) {
-  Reader in(file);
-  std::span<const std::uint8_t> header;
-  if (!in.take(13, header)) return kCutShort;
-  const std::string signature(header.begin(), header.begin() + 6);
-  if (signature != "GIF87a" && signature != "GIF89a") return Error{"not a GIF picture (GIF87a or GIF89a)"};
-  const Size screen{little16(header, 6), little16(header, 8)};
-  if (Status ok = accept(screen); !ok) return Error{ok.reason(), ok.failure()};
-  std::span<const std::uint8_t> global;
-  const bool has_global = (header[10] & 0x80) != 0;
-  if (has_global && !in.take(3u << ((header[10] & 7) + 1), global)) return kCutShort;
-
-  // The screen starts clear; only the first image is drawn on it.
-  std::vector<std::uint32_t> pixels;
-  bool drawn = false;
-  int transparent = -1;  // the first image's, from the graphic control block before it
-  for (;;) {
-    std::uint8_t introducer = 0;
-    if (!in.byte(introducer)) return kCutShort;
-    if (introducer == 0x3B) break;  // the trailer
-    if (introducer == 0x21) {       // an extension: a label, then sub-blocks
-      std::uint8_t label = 0;
-      if (!in.byte(label)) return kCutShort;
-      if (label == 0xF9 && !drawn) {
-        std::span<const std::uint8_t> control;
-        if (!in.sub_block(control)) return kCutShort;
-        if (control.empty()) continue;  // an empty first block ends the extension
-        const bool has_transparent = (control[0] & 1) != 0;
-        transparent = has_transparent ? (control.size() > 3 ? control[3] : 0) : -1;
-      }
-      if (!in.skip_sub_blocks()) return kCutShort;
-      continue;
+  Result<PictureRef> decode(const std::function<Status(Size)>& accept) {
+    if (Status ok = screen(accept); !ok) return Error{ok.reason(), ok.failure()};
+    for (;;) {
+      std::uint8_t introducer = 0;
+      if (!m_in.byte(introducer)) return kCutShort;
+      if (introducer == 0x3B) break;  // the trailer
+      Status ok = ok_status();
+      if (introducer == 0x21) ok = extension();
+      if (introducer == 0x2C) ok = image();
+      if (!ok) return Error{ok.reason(), ok.failure()};
+      // Any other byte between blocks is passed over.
     }
-    if (introducer != 0x2C) continue;  // a stray byte between blocks
+    if (!m_drawn) return Error{"the GIF holds no picture"};
+    return std::make_shared<const Picture>(m_screen.width, m_screen.height, std::move(m_pixels));
+  }
 
+ private:
+  Status screen(const std::function<Status(Size)>& accept) {
+    std::span<const std::uint8_t> header;
+    if (!m_in.take(13, header)) return kCutShort;
+    const std::string signature(header.begin(), header.begin() + 6);
+    if (signature != "GIF87a" && signature != "GIF89a") return Error{"not a GIF picture (GIF87a or GIF89a)"};
+    m_screen = {little16(header, 6), little16(header, 8)};
+    if (Status ok = accept(m_screen); !ok) return ok;
+    m_has_global = (header[10] & 0x80) != 0;
+    if (m_has_global && !m_in.take(3u << ((header[10] & 7) + 1), m_global)) return kCutShort;
+    return ok_status();
+  }
+
+  // A label and sub-blocks; a graphic control block before the first image is read.
+  Status extension() {
+    std::uint8_t label = 0;
+    if (!m_in.byte(label)) return kCutShort;
+    if (label == 0xF9 && !m_drawn) {
+      std::span<const std::uint8_t> control;
+      if (!m_in.sub_block(control)) return kCutShort;
+      if (control.empty()) return ok_status();  // an empty first block ends the extension
+      const bool has_transparent = (control[0] & 1) != 0;
+      m_transparent = has_transparent ? (control.size() > 3 ? control[3] : 0) : -1;
+    }
+    return m_in.skip_sub_blocks() ? ok_status() : kCutShort;
+  }
+
+  // An image: its descriptor, colour table and compressed data, decoded onto the screen if it is the first.
+  Status image() {
     std::span<const std::uint8_t> descriptor;
-    if (!in.take(9, descriptor)) return kCutShort;
+    if (!m_in.take(9, descriptor)) return kCutShort;
     const int left = little16(descriptor, 0);
     const int top = little16(descriptor, 2);
     const int width = little16(descriptor, 4);
     const int height = little16(descriptor, 6);
     std::span<const std::uint8_t> local;
     const bool has_local = (descriptor[8] & 0x80) != 0;
-    if (has_local && !in.take(3u << ((descriptor[8] & 7) + 1), local)) return kCutShort;
-    if (!has_local && !has_global) return Error{"a picture of the GIF has no colour table"};
+    if (has_local && !m_in.take(3u << ((descriptor[8] & 7) + 1), local)) return kCutShort;
+    if (!has_local && !m_has_global) return Error{"a picture of the GIF has no colour table"};
     std::uint8_t min_code_size = 0;
-    if (!in.byte(min_code_size)) return kCutShort;
+    if (!m_in.byte(min_code_size)) return kCutShort;
     if (min_code_size >= kMaxCodeBits) return Error{"the GIF's compressed data is corrupt (code size)"};
     if (static_cast<long long>(width) * 4 * height >= INT_MAX) return Error{"a picture of the GIF is too large"};
-    if (drawn) {
-      if (!in.skip_sub_blocks()) return kCutShort;
-      continue;
-    }
+    if (m_drawn) return m_in.skip_sub_blocks() ? ok_status() : kCutShort;
     if (width == 0 || height == 0) {
       return Error{"the GIF's first picture has no pixels (" + std::to_string(width) + " x " + std::to_string(height) +
                    ")"};
     }
-    pixels.assign(static_cast<std::size_t>(screen.width) * static_cast<std::size_t>(screen.height), 0);
-    const auto colours = colours_of(has_local ? local : global);
-    Placer placer(pixels.data(), screen, Rect{left, top, left + width, top + height}, (descriptor[8] & 0x40) != 0,
-                  colours, transparent);
+    m_drawn = true;
+    m_pixels.assign(static_cast<std::size_t>(m_screen.width) * static_cast<std::size_t>(m_screen.height), 0);
+    const auto colours = colours_of(has_local ? local : m_global);
+    Placer placer(m_pixels.data(), m_screen, Rect{left, top, left + width, top + height}, (descriptor[8] & 0x40) != 0,
+                  colours, m_transparent);
+    return decompress(min_code_size, placer);
+  }
+
+  Status decompress(int min_code_size, Placer& placer) {
     const auto lzw = std::make_unique<Lzw>(min_code_size);
     std::span<const std::uint8_t> block;
     for (;;) {
-      if (!in.sub_block(block)) return kCutShort;
-      if (block.empty()) break;
+      if (!m_in.sub_block(block)) return kCutShort;
+      if (block.empty()) return ok_status();
       if (!lzw->ended()) lzw->feed(block, placer);
     }
-    drawn = true;
   }
-  if (!drawn) return Error{"the GIF holds no picture"};
-  return std::make_shared<const Picture>(screen.width, screen.height, std::move(pixels));
+
+  Reader m_in;
+  Size m_screen;
+  std::span<const std::uint8_t> m_global;
+  bool m_has_global = false;
+  bool m_drawn = false;
+  int m_transparent = -1;  // the first image's
+  std::vector<std::uint32_t> m_pixels;
+};
+
+}  // namespace
+
+// The screen starts clear; only the first image is drawn on it.
+Result<PictureRef> decode_gif(std::span<const std::uint8_t> file, const std::function<Status(Size)>& accept) {
+  return GifFile(file).decode(accept);
 }
 
 }  // namespace forms
