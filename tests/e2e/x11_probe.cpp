@@ -18,9 +18,14 @@
 //       Starts the program, then prints the milliseconds from its start until the root's pixel at (X, Y)
 //       shows the colour, and the program's process id; exits 1 if it does not within the timeout. The
 //       program is left running.
+//   x11_probe first-frame-cpu X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
+//       The same, but the program is killed as soon as the pixel shows, and what is printed is the
+//       milliseconds and the CPU milliseconds all its threads used until then (from its rusage).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,7 +175,7 @@ int send_structure_event(unsigned long window, const std::string& kind, const ch
   return sent != 0 ? 0 : 1;
 }
 
-int first_frame(int x, int y, const char* color, int timeout_ms, char** program) {
+int first_frame(int x, int y, const char* color, int timeout_ms, char** program, bool cpu) {
   const unsigned long wanted = std::strtoul(color, nullptr, 16);
   Display* display = open_display();
   const auto start = std::chrono::steady_clock::now();
@@ -182,7 +187,18 @@ int first_frame(int x, int y, const char* color, int timeout_ms, char** program)
   for (;;) {
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    if (root_pixel(display, x, y) == wanted) {
+    const bool shown = root_pixel(display, x, y) == wanted;
+    if (shown && cpu) {
+      kill(child, SIGKILL);
+      int status = 0;
+      rusage used{};
+      wait4(child, &status, 0, &used);
+      const double cpu_ms = static_cast<double>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1e3 +
+                            static_cast<double>(used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e3;
+      std::printf("%lld %.1f\n", static_cast<long long>(elapsed), cpu_ms);
+      return 0;
+    }
+    if (shown) {
       std::printf("%lld %d\n", static_cast<long long>(elapsed), static_cast<int>(child));
       return 0;
     }
@@ -202,12 +218,13 @@ int main(int argc, char** argv) {
   if (command == "send" && (argc == 4 || argc == 5)) {
     return send_structure_event(std::strtoul(argv[2], nullptr, 0), argv[3], argc == 5 ? argv[4] : nullptr);
   }
-  if (command == "first-frame" && argc > 7 && std::strcmp(argv[6], "--") == 0) {
-    return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7);
+  if ((command == "first-frame" || command == "first-frame-cpu") && argc > 7 && std::strcmp(argv[6], "--") == 0) {
+    return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7,
+                       command == "first-frame-cpu");
   }
   std::fprintf(
       stderr,
       "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | send ID destroy | send ID "
-      "configure WxH | first-frame X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
+      "configure WxH | first-frame[-cpu] X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
   return 2;
 }
