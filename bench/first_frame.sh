@@ -10,6 +10,8 @@
 # dialsaver binary with its a.gif beside it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 build=${DIALSAVER_BENCH_BUILD:-$root/build/linux}
 probe=$build/tests/e2e/x11_probe
 starts=15
@@ -36,14 +38,7 @@ export DISPLAY=:$number
 mkdir -p "$work/config" "$work/run"
 chmod 700 "$work/run"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
-width=${size%x*}
-height=${size#*x}
-radius=$(((width < height ? width : height) * 15 / 2 - 900))
-x=$((width / 2 + (radius + 475) / 15))
-y=$((height / 2))
-"$build/bin/dialsaver-render" --size "$size" --ticks 0 --out "$work/face.png"
-colour=$(convert "$work/face.png[1x1+$x+$y]" -format '%[hex:p{0,0}]' info:)
-colour=${colour:0:6}
+bezel_pixel "$size" "$build/bin/dialsaver-render" "$work"
 
 declare -A frames cpus
 for ((i = 1; i <= starts; i++)); do

@@ -16,6 +16,8 @@
 # Uses build/linux (or DIALSAVER_BENCH_BUILD) as scripts/test built it; builds nothing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 build=${DIALSAVER_BENCH_BUILD:-$root/build/linux}
 bin=$build/bin
 probe=$build/tests/e2e/x11_probe
@@ -92,8 +94,6 @@ first_frames() {
 
 echo "Machine: $(nproc) cores, $(uname -r), load average $(cut -d' ' -f1-3 /proc/loadavg) at the start; $(date -u +%Y-%m-%d)"
 for size in "${sizes[@]}"; do
-  width=${size%x*}
-  height=${size#*x}
   mkfifo "$work/fd.$size"
   exec {fd}<>"$work/fd.$size"
   # -br: a black root, so that no pixel of the root's weave can pass for a program's colour.
@@ -106,14 +106,8 @@ for size in "${sizes[@]}"; do
   mkdir -p "$work/config" "$work/run"
   chmod 700 "$work/run"
 
-  # A pixel of the bezel (no hand reaches it) in the colour the first frame gives it.
-  radius=$(((width < height ? width : height) * 15 / 2 - 900))
-  x=$((width / 2 + (radius + 475) / 15))
-  y=$((height / 2))
-  XDG_CONFIG_HOME=$work/config "$bin/dialsaver-render" --size "$size" --ticks 0 --out "$work/face.png"
-  colour=$(convert "$work/face.png[1x1+$x+$y]" -format '%[hex:p{0,0}]' info:)
-
-  first_frames dialsaver "$x" "$y" "${colour:0:6}" "$bin/dialsaver" /S
+  XDG_CONFIG_HOME=$work/config bezel_pixel "$size" "$bin/dialsaver-render" "$work"
+  first_frames dialsaver "$x" "$y" "$colour" "$bin/dialsaver" /S
   read -r d_min d_med d_max < <(stats "${frames[@]}")
   sample "$running"
   read -r d_cpu d_server d_wakeups d_peak <<<"$cpu $server $wakeups $peak"

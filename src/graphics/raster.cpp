@@ -339,27 +339,11 @@ Capsule::Middle Capsule::middle() const {
 }
 
 void Capsule::rows(int y, int count, RowSpans* out) const {
-  const Middle middle = this->middle();
-  const int end = y + count;
-  while (y < end) {
-    const bool in_middle = y >= middle.first && y < middle.end;
-    const int stop = in_middle ? std::min(end, middle.end) : y < middle.first ? std::min(end, middle.first) : end;
-    if (in_middle) {
-      EdgeWalker lo(m_lo[0], y);
-      EdgeWalker hi(m_hi[0], y);
-      const std::int64_t left = m_left;
-      const std::int64_t right = m_right;
-      for (; y < stop; ++y, ++out) {
-        const std::int64_t first = std::max(-lo.value(), left);
-        const std::int64_t last = std::min(hi.value(), right);
-        out->count = first <= last ? 1 : 0;
-        out->spans[0] = {static_cast<int>(first), static_cast<int>(last) + 1};
-        lo.next();
-        hi.next();
-      }
-    } else {
-      for (; y < stop; ++y) row_into(y, *out++);
-    }
+  Walker walker(*this, y);
+  for (int n = 0; n < count; ++n) {
+    const Span span = walker.next();
+    out[n].count = span.x0 < span.x1 ? 1 : 0;
+    out[n].spans[0] = span;
   }
 }
 

@@ -86,7 +86,7 @@ class Placer {
       if (m_out != nullptr) {
         for (int i = 0; i < run; ++i, ++m_x) {
           const std::uint8_t index = indexes[i];
-          if (index != m_transparent && m_x >= 0 && m_x < m_screen_size.width) m_out[m_x] = m_colours[index];
+          if (index != m_transparent && m_x < m_screen_size.width) m_out[m_x] = m_colours[index];
         }
       } else {
         m_x += run;

@@ -200,8 +200,12 @@ PixbufPtr pixbuf_of(const Picture& picture) {
   return pixbuf;
 }
 
-Result<PictureRef> scaled_to(GdkPixbuf* pixbuf, Size fit, const std::string& what) {
-  PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
+// The decoded picture scaled to `fit`, converted; the decoded one goes before its scaled copy is
+// converted, so that the two never meet a third.
+Result<PictureRef> scaled_to(PixbufPtr decoded, Size fit, const std::string& what) {
+  if (!decoded) return Error{what + ": out of memory", Failure::Passing};
+  PixbufPtr scaled(gdk_pixbuf_scale_simple(decoded.get(), fit.width, fit.height, GDK_INTERP_BILINEAR));
+  decoded.reset();
   if (!scaled) return Error{what + ": out of memory", Failure::Passing};
   return to_picture(scaled.get());
 }
@@ -247,34 +251,36 @@ class Decoder {
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(m_loader);
     if (pixbuf == nullptr) return Error{what + ": not a picture"};
     if (!whole(pixbuf)) return Error{what + ": the file is cut short"};
-    const Size have{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
-    const std::optional<Size> bound = m_state.bound->wait();
-    if (!bound) return Error{what + ": " + kAbandoned, Failure::Passing};
-    const Size fit = fit_within(have, *bound);
-    if (fit == have) return to_picture(pixbuf);
-    PixbufPtr scaled(gdk_pixbuf_scale_simple(pixbuf, fit.width, fit.height, GDK_INTERP_BILINEAR));
-    if (!scaled) return Error{what + ": out of memory", Failure::Passing};
-    // The decoded picture goes before its scaled copy is converted, so that the two never meet a third.
+    const std::optional<Size> fit = fit_for({gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)});
+    if (!fit) return Error{what + ": " + kAbandoned, Failure::Passing};
+    if (*fit == Size{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)}) return to_picture(pixbuf);
+    // The picture is the loader's: held on its own, it goes with the loader once it is scaled.
+    PixbufPtr decoded(GDK_PIXBUF(g_object_ref(pixbuf)));
     g_object_unref(m_loader);
     m_loader = nullptr;
-    return to_picture(scaled.get());
+    return scaled_to(std::move(decoded), *fit, what);
   }
 
  private:
+  // The size the picture is fitted to, once the bound is known; nothing when the load was abandoned.
+  std::optional<Size> fit_for(Size have) {
+    const std::optional<Size> bound = m_state.bound->wait();
+    if (!bound) return std::nullopt;
+    return fit_within(have, *bound);
+  }
+
   // The size was checked with the header (start), before the bytes were taken.
   Result<PictureRef> finish_gif(const std::string& what) {
     auto decoded = decode_gif(m_bytes, [](Size) { return ok_status(); });
     m_bytes = {};
     if (!decoded) return Error{what + ": " + decoded.reason(), decoded.failure()};
     PictureRef picture = std::move(decoded).value();
-    const std::optional<Size> bound = m_state.bound->wait();
-    if (!bound) return Error{what + ": " + kAbandoned, Failure::Passing};
-    const Size fit = fit_within(picture->size(), *bound);
-    if (fit == picture->size()) return picture;
-    const PixbufPtr pixbuf = pixbuf_of(*picture);
+    const std::optional<Size> fit = fit_for(picture->size());
+    if (!fit) return Error{what + ": " + kAbandoned, Failure::Passing};
+    if (*fit == picture->size()) return picture;
+    PixbufPtr pixbuf = pixbuf_of(*picture);
     picture.reset();
-    if (!pixbuf) return Error{what + ": out of memory", Failure::Passing};
-    return scaled_to(pixbuf.get(), fit, what);
+    return scaled_to(std::move(pixbuf), *fit, what);
   }
 
   bool refused() const { return !m_state.refused.empty() || !m_error.empty(); }

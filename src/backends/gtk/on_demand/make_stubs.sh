@@ -29,51 +29,25 @@ $name:
 STUB
     i=$((i + 1))
   done
-  cat <<'COMMON'
-# The argument registers (those of variadic calls too) are kept across the resolver. On entry the stack
-# holds the slot's index above the caller's return address.
-  .p2align 4
-  .type dialsaver_gtk_resolve_common, @function
-dialsaver_gtk_resolve_common:
-  pushq %rdi
-  pushq %rsi
-  pushq %rdx
-  pushq %rcx
-  pushq %r8
-  pushq %r9
-  pushq %rax
-  subq $136, %rsp
-  movdqu %xmm0, 0(%rsp)
-  movdqu %xmm1, 16(%rsp)
-  movdqu %xmm2, 32(%rsp)
-  movdqu %xmm3, 48(%rsp)
-  movdqu %xmm4, 64(%rsp)
-  movdqu %xmm5, 80(%rsp)
-  movdqu %xmm6, 96(%rsp)
-  movdqu %xmm7, 112(%rsp)
-  movl 192(%rsp), %edi
-  call dialsaver_gtk_resolve@PLT
-  movq %rax, %r11
-  movdqu 0(%rsp), %xmm0
-  movdqu 16(%rsp), %xmm1
-  movdqu 32(%rsp), %xmm2
-  movdqu 48(%rsp), %xmm3
-  movdqu 64(%rsp), %xmm4
-  movdqu 80(%rsp), %xmm5
-  movdqu 96(%rsp), %xmm6
-  movdqu 112(%rsp), %xmm7
-  addq $136, %rsp
-  popq %rax
-  popq %r9
-  popq %r8
-  popq %rcx
-  popq %rdx
-  popq %rsi
-  popq %rdi
-  addq $8, %rsp
-  jmp *%r11
-  .size dialsaver_gtk_resolve_common, .-dialsaver_gtk_resolve_common
-COMMON
+  # The argument registers (those of variadic calls too) are kept across the resolver. On entry the
+  # stack holds the slot's index above the caller's return address; after the seven pushes and the room
+  # for eight vector registers it is aligned again for the call.
+  registers="rdi rsi rdx rcx r8 r9 rax"
+  echo '  .p2align 4'
+  echo '  .type dialsaver_gtk_resolve_common, @function'
+  echo 'dialsaver_gtk_resolve_common:'
+  for r in $registers; do echo "  pushq %$r"; done
+  echo '  subq $136, %rsp'
+  for v in 0 1 2 3 4 5 6 7; do echo "  movdqu %xmm$v, $((16 * v))(%rsp)"; done
+  echo '  movl 192(%rsp), %edi'
+  echo '  call dialsaver_gtk_resolve@PLT'
+  echo '  movq %rax, %r11'
+  for v in 0 1 2 3 4 5 6 7; do echo "  movdqu $((16 * v))(%rsp), %xmm$v"; done
+  echo '  addq $136, %rsp'
+  for r in $(echo $registers | tr ' ' '\n' | tac); do echo "  popq %$r"; done
+  echo '  addq $8, %rsp'
+  echo '  jmp *%r11'
+  echo '  .size dialsaver_gtk_resolve_common, .-dialsaver_gtk_resolve_common'
   echo '  .data'
   echo '  .p2align 3'
   echo '  .globl dialsaver_gtk_slots'

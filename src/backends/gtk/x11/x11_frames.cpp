@@ -1,4 +1,6 @@
 #include "backends/gtk/x11/x11_frames.h"
+// Before Xlib, whose macros (Status, None) would clash with its names.
+#include "graphics/surface.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -195,12 +197,13 @@ class SharedFrame final : public XFrame {
     m_segment.shmid = id;
     m_segment.shmaddr = reinterpret_cast<char*>(memory);
     m_segment.readOnly = True;
+    m_clip.reserve(Surface::kMaxDirtyRects);
   }
   Display* m_display;
   XShmSegmentInfo m_segment{};
   bool m_attached = false;
   mutable GC m_clipped = nullptr;          // made at the first clipped put
-  mutable std::vector<XRectangle> m_clip;  // kept between puts: its room is made once
+  mutable std::vector<XRectangle> m_clip;  // room for a surface's dirty rectangles, made with the frame
 };
 
 // Whether the frames' words are the default visual's pixels as they stand.
