@@ -51,7 +51,8 @@ class NativeWindow {
   virtual void set_window_state(WindowStateKind state) = 0;
   // A property the platform shows (caption, value, picture, colour, visibility, position) changed.
   virtual void control_changed(Control& control) = 0;
-  // Pixels of a surface changed inside these rectangles; present them (and only them).
+  // Pixels of a surface changed inside these rectangles, or its screen pen flipped some (the rectangles
+  // may then be none); present them (and only them).
   virtual void present(PictureBox& box, std::span<const Rect> dirty) = 0;
   virtual void destroy() = 0;
 };

@@ -218,8 +218,10 @@ void Form::native_destroyed() {
 void Form::present_surfaces() {
   for (auto& control : m_controls) {
     auto* box = dynamic_cast<PictureBox*>(control.get());
-    if (box == nullptr || box->dirty().empty()) continue;
-    if (m_native) m_native->present(*box, box->dirty());
+    if (box == nullptr) continue;
+    const std::span<const Rect> dirty = box->dirty();
+    if (dirty.empty() && !box->flipped()) continue;
+    if (m_native) m_native->present(*box, dirty);
     box->clear_dirty();
   }
 }

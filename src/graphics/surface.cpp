@@ -101,6 +101,36 @@ void paint_rows(FrameBuffer& frame, DirtyRegion& region, int top, int bottom, Ro
   }
 }
 
+// Two not-XOR figures of one colour drawn one after the other flip twice, and so keep, the pixels they
+// share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
+// drawing it one step on cost the pixels that moved. Calls paint(top, bottom, rows) with the rows of those
+// pixels; rows(y, n, out) is asked for rows in order, top to bottom.
+template <class Paint>
+void with_pair_rows(const raster::Figure& a, const raster::Figure& b, Paint&& paint) {
+  const int top = std::max(std::min(a.top(), b.top()), 0);
+  const int bottom = std::max(a.bottom(), b.bottom());
+  if (a.capsule() != nullptr && b.capsule() != nullptr) {
+    // Two lines (a hand and its next step), walked side by side: a row's difference is worked out from two
+    // spans.
+    raster::Capsule::Walker walk_a(*a.capsule(), top);
+    raster::Capsule::Walker walk_b(*b.capsule(), top);
+    paint(top, bottom, [&](int, int n, raster::RowSpans* out) {
+      for (int i = 0; i < n; ++i) out[i].count = raster::difference(walk_a.next(), walk_b.next(), out[i].spans.data());
+    });
+    return;
+  }
+  raster::RowSpans first[16];
+  raster::RowSpans second[16];
+  paint(top, bottom, [&](int y, int n, raster::RowSpans* out) {
+    for (int i0 = 0; i0 < n; i0 += 16) {
+      const int m = std::min(16, n - i0);
+      raster::rows_within(a, y + i0, m, first);
+      raster::rows_within(b, y + i0, m, second);
+      for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
+    }
+  });
+}
+
 }  // namespace
 
 struct Surface::Op {
@@ -119,6 +149,7 @@ void Surface::resize(Size pixels, double dpi) {
   if (m_frame && m_frame->size() != pixels) m_frame.reset();
   m_realized = false;
   m_held.reset();
+  m_owed.clear();
   m_pending.clear();
   m_dirty.resize(pixels);
 }
@@ -186,10 +217,11 @@ void Surface::record_figure(const raster::Figure& figure, Pixel color) {
   }
   if (mode != vbNotXorPen) {
     draw_held();
+    settle();
     draw_figure(figure, color, mode);
   } else if (m_held && m_held->color == color) {
     // The same figure twice leaves every pixel as it was (an hour hand that has not moved a pixel).
-    if (!(m_held->figure == figure)) draw_pair(m_held->figure, figure, color);
+    if (!(m_held->figure == figure)) not_xor_pair(m_held->figure, figure, color);
     m_held.reset();
   } else {
     draw_held();
@@ -201,6 +233,7 @@ void Surface::record(Op&& op) {
   if (m_size.width <= 0 || m_size.height <= 0) return;
   if (m_realized) {
     draw_held();
+    settle();
     execute(op);
     return;
   }
@@ -211,7 +244,15 @@ void Surface::record(Op&& op) {
 const FrameBuffer& Surface::pixels() {
   if (!m_realized) realize();
   draw_held();
+  settle();
   return *m_frame;
+}
+
+void Surface::set_screen_pen(ScreenPen* pen) {
+  if (pen == m_pen) return;
+  draw_held();
+  settle();
+  m_pen = pen;
 }
 
 void Surface::realize() {
@@ -275,41 +316,90 @@ void Surface::draw_figure(const raster::Figure& figure, Pixel color, int mode) {
   });
 }
 
-// Two not-XOR figures of one colour drawn one after the other flip twice, and so keep, the pixels they
-// share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
-// drawing it one step on cost the pixels that moved.
 void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
-  const int top = std::max(std::min(a.top(), b.top()), 0);
-  const int bottom = std::max(a.bottom(), b.bottom());
-  if (a.capsule() != nullptr && b.capsule() != nullptr) {
-    // Two lines (a hand and its next step), walked side by side: a row's difference is worked out from two
-    // spans. for_each_span asks for the rows in order, top to bottom, as the walkers go.
-    raster::Capsule::Walker walk_a(*a.capsule(), top);
-    raster::Capsule::Walker walk_b(*b.capsule(), top);
-    const auto rows = [&](int, int n, raster::RowSpans* out) {
-      for (int i = 0; i < n; ++i) out[i].count = raster::difference(walk_a.next(), walk_b.next(), out[i].spans.data());
-    };
+  with_pair_rows(a, b, [&](int top, int bottom, auto&& rows) {
     paint_rows(*m_frame, m_dirty, top, bottom, rows, color, vbNotXorPen);
-    return;
-  }
-  raster::RowSpans first[16];
-  raster::RowSpans second[16];
-  const auto rows = [&](int y, int n, raster::RowSpans* out) {
-    for (int i0 = 0; i0 < n; i0 += 16) {
-      const int m = std::min(16, n - i0);
-      raster::rows_within(a, y + i0, m, first);
-      raster::rows_within(b, y + i0, m, second);
-      for (int i = 0; i < m; ++i) raster::difference(first[i], second[i], out[i0 + i]);
-    }
-  };
-  paint_rows(*m_frame, m_dirty, top, bottom, rows, color, vbNotXorPen);
+  });
 }
 
 // A not-XOR figure waits for the next figure, in case it is its pair; anything else draws it first.
 void Surface::draw_held() {
   if (!m_held) return;
-  draw_figure(m_held->figure, m_held->color, vbNotXorPen);
+  const Held held = *m_held;
   m_held.reset();
+  if (m_pen != nullptr) {
+    flip(held.figure, nullptr, held.color);
+  } else {
+    draw_figure(held.figure, held.color, vbNotXorPen);
+  }
+}
+
+void Surface::not_xor_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
+  if (m_pen != nullptr) {
+    flip(a, &b, color);
+  } else {
+    draw_pair(a, b, color);
+  }
+}
+
+// Hands the screen pen the runs of a not-XOR figure, or of the pixels in exactly one of a pair, and owes
+// the frame the figures.
+void Surface::flip(const raster::Figure& figure, const raster::Figure* mate, Pixel color) {
+  m_runs.clear();
+  const Rect clip{0, 0, m_frame->width(), m_frame->height()};
+  const auto collect = [&](int top, int bottom, auto&& rows) {
+    raster::for_each_span(
+        top, bottom, clip, rows, [](int, int, int) {},
+        [&](int y, int, int x0, int x1) {
+          m_runs.push_back({y, x0, x1});
+        });
+  };
+  if (mate != nullptr) {
+    with_pair_rows(figure, *mate, collect);
+  } else {
+    figure.visit([&](const auto& shape) {
+      collect(shape.top(), shape.bottom(), [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); });
+    });
+  }
+  if (!m_runs.empty()) {
+    m_pen->flip(color, m_runs);
+    m_flipped = true;
+  }
+  owe(figure, color);
+  if (mate != nullptr) owe(*mate, color);
+}
+
+// A figure owed twice is owed no more: the not-XOR pen undoes itself. So a hand erased and drawn anew each
+// tick leaves the frame owing only where the hand was when the frame was last complete, and where it is.
+void Surface::owe(const raster::Figure& figure, Pixel color) {
+  constexpr std::size_t kMaxOwed = 32;
+  for (Held& owed : m_owed) {
+    if (owed.color == color && owed.figure == figure) {
+      owed = m_owed.back();
+      m_owed.pop_back();
+      return;
+    }
+  }
+  m_owed.push_back({figure, color});
+  if (m_owed.size() > kMaxOwed) settle();
+}
+
+// Draws into the frame the figures it owes, two of one colour at a time, so that a hand's old and new
+// places cost the pixels between them. The screen has them already; marking them dirty only puts them
+// again.
+void Surface::settle() {
+  while (!m_owed.empty()) {
+    const Held first = m_owed.back();
+    m_owed.pop_back();
+    const auto mate = std::find_if(m_owed.begin(), m_owed.end(), [&](const Held& h) { return h.color == first.color; });
+    if (mate == m_owed.end()) {
+      draw_figure(first.figure, first.color, vbNotXorPen);
+      continue;
+    }
+    if (!(mate->figure == first.figure)) draw_pair(mate->figure, first.figure, first.color);
+    *mate = m_owed.back();
+    m_owed.pop_back();
+  }
 }
 
 std::span<const Rect> Surface::dirty() const {

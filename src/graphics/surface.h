@@ -13,6 +13,10 @@
 // not-XOR figure waits for the next call, so that when the next is a not-XOR figure of the same colour
 // (a hand erased, then drawn one step on) the two touch just the pixels that differ. Reading the pixels
 // or the changed rectangles draws it.
+//
+// A back end whose screen keeps its own copy of the image can lend the surface a screen pen (see
+// screen_pen.h): not-XOR figures drawn on a made frame then go to the screen alone, and the frame owes
+// them until its pixels are next read.
 #pragma once
 
 #include <array>
@@ -27,6 +31,7 @@
 #include "graphics/dirty_region.h"
 #include "graphics/frame_buffer.h"
 #include "graphics/raster.h"
+#include "graphics/screen_pen.h"
 #include "graphics/text_renderer.h"
 #include "graphics/user_scale.h"
 #include "pictures/picture.h"
@@ -102,13 +107,22 @@ class Surface : public UserScaled {
   void Print(std::string_view text);
 
   // ---- For the engine and back ends. ----
-  // The image, with every figure drawn so far applied.
+  // The image, with every figure drawn so far applied (those owed to it by a screen pen included).
   const FrameBuffer& pixels();
   bool realized() const { return m_realized; }
   // Rectangles covering every pixel changed since clear_dirty(), at most kMaxDirtyRects of them (coarser
   // ones when finer would be more). A thin diagonal line gives a staircase of small rectangles.
   std::span<const Rect> dirty() const;
-  void clear_dirty() { m_dirty.clear(); }
+  void clear_dirty() {
+    m_dirty.clear();
+    m_flipped = false;
+  }
+  // A screen that flips not-XOR figures on its own copy of the image, or nullptr. The pen outlives the
+  // surface or is taken back first; taking it back draws what the frame owes.
+  void set_screen_pen(ScreenPen* pen);
+  // Whether the screen pen was handed figures since clear_dirty(): the screen has changes to complete even
+  // when no rectangle of the frame is dirty.
+  bool flipped() const { return m_flipped; }
   void set_trace(TraceSink* sink) { m_trace = sink; }
 
   // Device-pixel form of a user point (fractional), for tests and the figures.
@@ -132,6 +146,10 @@ class Surface : public UserScaled {
   void draw_figure(const raster::Figure& figure, Pixel color, int mode);
   void draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color);
   void draw_held();
+  void not_xor_pair(const raster::Figure& a, const raster::Figure& b, Pixel color);
+  void flip(const raster::Figure& figure, const raster::Figure* mate, Pixel color);
+  void owe(const raster::Figure& figure, Pixel color);
+  void settle();
   void trace(std::string_view op, std::initializer_list<double> args, std::string_view text, OleColor color);
 
   FrameAllocator& m_frames;
@@ -144,6 +162,10 @@ class Surface : public UserScaled {
   std::vector<Op> m_pending;
   std::unique_ptr<CopyBatch> m_batch;
   std::optional<Held> m_held;  // a not-XOR figure waiting for its pair
+  ScreenPen* m_pen = nullptr;
+  std::vector<Held> m_owed;    // figures the screen pen flipped and the frame has not had yet
+  std::vector<RowRun> m_runs;  // the runs handed to the screen pen, kept for the next tick
+  bool m_flipped = false;
   DirtyRegion m_dirty{kMaxDirtyRects};
   TraceSink* m_trace = nullptr;
 };

@@ -84,15 +84,19 @@ checks() {
   launch /S
   check "$kind: /S shows what dialsaver-render draws" wait_for 20 shows_render "$kind-saver" "${width}x${height}+0+0" "${width}x${height}"
 
-  # A window over part of the saver, then gone: the exposed part is drawn again.
+  # A window over part of the saver, the dial's centre included, for two ticks of the hands (the server
+  # drops what is drawn under it), then gone: the exposed part is drawn again, hands and all.
   mkfifo "$work/cover.$kind"
   "$probe" host 300x200 <"$work/cover.$kind" >"$work/cover.$kind.out" 2>&1 &
   cover=$!
   pids+=("$cover")
   exec {host_in}>"$work/cover.$kind"
   wait_for 10 test -s "$work/cover.$kind.out"
-  xdotool windowraise "$(head -1 "$work/cover.$kind.out")" 2>/dev/null
-  check "$kind: a window covers part of the saver" wait_for 10 eval '[[ $("$probe" pixel 100 100) == 808080 ]]'
+  xdotool windowmove "$(head -1 "$work/cover.$kind.out")" 200 150 windowraise 2>/dev/null
+  check "$kind: a window covers the middle of the saver" \
+    wait_for 10 eval '[[ $("$probe" pixel 320 240) == 808080 && $("$probe" pixel 480 330) == 808080 ]]'
+  local covered_at=$SECONDS
+  wait_for 10 eval '(( SECONDS >= covered_at + 3 ))'
   echo destroy >&"$host_in"
   exec {host_in}>&-
   check "$kind: once it is gone, the saver shows what dialsaver-render draws again" \

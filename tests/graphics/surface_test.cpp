@@ -314,6 +314,120 @@ TEST_F(SurfaceTest, DirtyRectanglesCoverEveryChangedPixel) {
   }
 }
 
+// A screen that keeps its own copy of the image, as a back end lending a screen pen has: the pen's flips
+// change it, and a present puts the dirty rectangles from the frame, reading the frame only when some
+// rectangle is dirty (as the X back end does).
+class CopyingScreen final : public forms::ScreenPen {
+ public:
+  explicit CopyingScreen(Surface& s) : m_surface(s), m_pixels(image_of(s)), m_width(s.pixel_size().width) {}
+  void flip(Pixel color, std::span<const forms::RowRun> runs) override {
+    for (const forms::RowRun& run : runs) {
+      ASSERT_LT(run.x0, run.x1);
+      for (int x = run.x0; x < run.x1; ++x) {
+        Pixel& p = m_pixels[static_cast<std::size_t>(run.y * m_width + x)];
+        p = (p ^ ~color) & 0xFFFFFFu;
+      }
+    }
+  }
+  void present() {
+    const std::span<const Rect> dirty = m_surface.dirty();
+    if (!dirty.empty()) {
+      const forms::FrameBuffer& frame = m_surface.pixels();
+      for (const Rect& r : dirty) {
+        for (int y = r.top; y < r.bottom; ++y) {
+          std::copy(frame.row(y) + r.left, frame.row(y) + r.right, m_pixels.begin() + y * m_width + r.left);
+        }
+      }
+    }
+    m_surface.clear_dirty();
+  }
+  const std::vector<Pixel>& pixels() const { return m_pixels; }
+
+ private:
+  Surface& m_surface;
+  std::vector<Pixel> m_pixels;
+  int m_width;
+};
+
+// With a screen pen, hands erased and drawn a step on reach the screen as flips alone, leaving the frame
+// to catch up later; copy-pen figures and lone not-XOR figures come between them. After every present the
+// screen must show what a surface without a pen shows, and the frame, once read, the same; taking the pen
+// back leaves the frame complete too.
+TEST_F(SurfaceTest, AScreenPenShowsWhatTheFrameWouldAndTheFrameCatchesUp) {
+  std::mt19937 random(9);
+  for (int trial = 0; trial < 150; ++trial) {
+    Surface lent(frames, *text);
+    Surface plain(frames, *text);
+    std::mt19937 same_face = random;
+    make_busy(lent, random);
+    make_busy(plain, same_face);
+    CopyingScreen screen(lent);
+    lent.set_screen_pen(&screen);
+    std::ostringstream what;
+    const OleColor hand_color = static_cast<OleColor>(random() % 0x1000000);
+    std::vector<Figure> hands;
+    for (int h = 0; h < 3; ++h) {
+      Figure hand = random_figure(random, kWidth, kHeight, forms::vbNotXorPen);
+      hand.kind = Figure::kLine;
+      hand.color = hand_color;
+      hand.a = kWidth / 2.0f;
+      hand.b = kHeight / 2.0f;
+      hands.push_back(hand);
+    }
+    for (int tick = 0; tick < 12; ++tick) {
+      for (Figure& hand : hands) {
+        Figure next = hand;
+        if (random() % 3 != 0) {
+          next.c += std::uniform_real_distribution<float>(-6, 6)(random);
+          next.d += std::uniform_real_distribution<float>(-6, 6)(random);
+        }
+        what << hand << next;
+        if (tick > 0) {
+          hand.draw(lent);
+          hand.draw(plain);
+        }
+        next.draw(lent);
+        next.draw(plain);
+        hand = next;
+      }
+      if (random() % 4 == 0) {
+        const Figure other =
+            random_figure(random, kWidth, kHeight, random() % 2 ? forms::vbNotXorPen : forms::vbCopyPen);
+        what << other;
+        other.draw(lent);
+        other.draw(plain);
+      }
+      screen.present();
+      ASSERT_EQ(first_difference(screen.pixels(), image_of(plain), kWidth), "")
+          << "trial " << trial << ", tick " << tick << ": " << what.str();
+      if (tick == 6) {  // the frame read between ticks: it catches up, and the flips go on from there
+        ASSERT_EQ(first_difference(image_of(lent), image_of(plain), kWidth), "") << what.str();
+      }
+    }
+    lent.set_screen_pen(nullptr);
+    ASSERT_EQ(first_difference(image_of(lent), image_of(plain), kWidth), "") << "trial " << trial << ": " << what.str();
+  }
+}
+
+// A tick that only moves hands changes no rectangle of the frame: the screen pen has it all.
+TEST_F(SurfaceTest, HandsMovedWithAScreenPenLeaveNothingDirty) {
+  std::mt19937 random(10);
+  Surface s(frames, *text);
+  make_busy(s, random);
+  CopyingScreen screen(s);
+  s.set_screen_pen(&screen);
+  s.clear_dirty();
+  s.DrawWidth = 3;
+  s.DrawMode = forms::vbNotXorPen;
+  s.Line(48, 30, 60, 5, 0x0000FF);
+  s.Line(48, 30, 60, 5, 0x0000FF);
+  s.Line(48, 30, 62, 6, 0x0000FF);
+  EXPECT_TRUE(s.dirty().empty());
+  EXPECT_TRUE(s.flipped());
+  s.clear_dirty();
+  EXPECT_FALSE(s.flipped());
+}
+
 // With room for few rectangles, the region gives coarser ones that still cover every marked pixel.
 TEST(DirtyRegionTest, CoarserRectanglesStillCoverEverything) {
   std::mt19937 random(6);

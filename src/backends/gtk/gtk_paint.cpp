@@ -3,7 +3,9 @@
 //
 // A canvas that fills its window alone (the clock windows) puts its surfaces' frames on the window's X
 // window itself, with no GTK paint in between: a tick sends only the changed rectangles, at once, and an
-// exposure sends the exposed part, straight from the frame (see x11_frames.h). GTK draws that window
+// exposure sends the exposed part, straight from the frame (see x11_frames.h). Once a frame is on the
+// window, its surface borrows a screen pen (see screen_pen.h): the hands' not-XOR strokes are flipped by the
+// server on the window's pixels, and the frame catches up when it is next put. GTK draws that window
 // without a buffer of its own and paints no background under the canvas, so nothing covers what was put.
 // Any other canvas, or one whose frames the display cannot read as they stand, is drawn by cairo, which
 // reads each frame in place through a cairo surface made once per buffer. Either way a tick's paint
@@ -53,12 +55,22 @@ const FrameBuffer& FormWindow::frame_of(PictureBox& box) {
   return frame;
 }
 
-// The puts of a surface's frame on the window, the frame's pixel (0, 0) where the surface lies.
-x11::FramePuts FormWindow::puts_of(const FrameBuffer& frame, const PictureBox& box) const {
+// Where the surface lies on the toplevel's X window: its frame's pixel (0, 0) at (left, top), the part the
+// form shows (in the frame's own pixels) in `shown`.
+FormWindow::Placement FormWindow::placement_of(const PictureBox& box) const {
   GtkAllocation canvas{};  // a bare toplevel is its own canvas
   if (m_canvas != nullptr) gtk_widget_get_allocation(m_canvas, &canvas);
   const Rect at = box.bounds_in_form();
-  return {frame, x11::id_of(toplevel()), at.left + canvas.x * m_scale, at.top + canvas.y * m_scale};
+  const Rect shown = shown_area(box, m_client);
+  return {at.left + canvas.x * m_scale,
+          at.top + canvas.y * m_scale,
+          {shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top}};
+}
+
+// The puts of a surface's frame on the window, the frame's pixel (0, 0) where the surface lies.
+x11::FramePuts FormWindow::puts_of(const FrameBuffer& frame, const PictureBox& box) const {
+  const Placement placed = placement_of(box);
+  return {frame, x11::id_of(toplevel()), placed.left, placed.top};
 }
 
 // Puts `area` (device pixels of the client area, inside the surface) of the surface's frame on the
@@ -68,11 +80,15 @@ bool FormWindow::put(PictureBox& box, const Rect& area) {
   if (!puts) return false;
   const Rect at = box.bounds_in_form();
   puts.put({area.left - at.left, area.top - at.top, area.right - at.left, area.bottom - at.top});
+  lend_pen(box);
   return true;
 }
 
 // Only the changed rectangles are drawn again; an unmapped window draws nothing and realises nothing.
 void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
+  // The flips queued since the last present go to the server, ahead of any put.
+  if (const auto flips = m_flips.find(&box); flips != m_flips.end()) flips->second->batch.reset();
+  if (dirty.empty()) return;
   if (m_bare != nullptr) {
     if (!gdk_window_is_viewable(m_bare)) return;
     if (!box.realized()) {
@@ -103,13 +119,33 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
 bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) {
   const x11::FramePuts puts = puts_of(box.pixels(), box);
   if (!puts) return false;
-  // The part of the surface the form shows, in the surface's own pixels.
-  const Rect at = box.bounds_in_form();
-  const Rect shown = shown_area(box, m_client);
-  const Rect visible{shown.left - at.left, shown.top - at.top, shown.right - at.left, shown.bottom - at.top};
   const x11::PutBatch batch;
-  puts.put_each(dirty, visible);
+  puts.put_each(dirty, placement_of(box).shown);
+  lend_pen(box);
   return true;
+}
+
+void FormWindow::lend_pen(PictureBox& box) {
+  auto& flips = m_flips[&box];
+  if (flips) return;
+  flips = std::make_unique<Flips>(*this, box);
+  box.set_screen_pen(flips.get());
+}
+
+// Runs of the surface's frame flipped on the window, where and as far as the form shows the surface.
+void FormWindow::flip(PictureBox& box, Pixel color, std::span<const RowRun> runs) {
+  GdkWindow* window = toplevel();
+  if (window == nullptr) return;  // not on the screen: the frame is put whole when it is
+  auto& batch = m_flips.at(&box)->batch;
+  if (!batch) batch.emplace();
+  const Placement placed = placement_of(box);
+  x11::flip(x11::id_of(window), placed.left, placed.top, color, runs, placed.shown);
+}
+
+// The surfaces draw what their frames owe; their flips still queued go out.
+void FormWindow::take_pens_back() {
+  for (auto& [box, flips] : m_flips) box->set_screen_pen(nullptr);
+  m_flips.clear();
 }
 
 gboolean FormWindow::on_canvas_draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer self) {

@@ -53,6 +53,7 @@ FormWindow::FormWindow(GtkPlatform& platform, Form& form)
 }
 
 FormWindow::~FormWindow() {
+  take_pens_back();
   m_platform.remove_window(this);
   g_source_remove_by_user_data(this);
   if (m_window != nullptr) {

@@ -88,6 +88,11 @@ class FormWindow final : public NativeWindow {
  private:
   struct Link;
   struct Painted;
+  struct Flips;
+  struct Placement {
+    int left, top;  // where the frame's pixel (0, 0) lies on the toplevel's X window
+    Rect shown;     // the part of the frame the form shows
+  };
 
   // gtk_window.cpp
   void build();
@@ -124,9 +129,13 @@ class FormWindow final : public NativeWindow {
   Rect to_device(int x, int y, int width, int height) const;
   void paint_directly();
   const FrameBuffer& frame_of(PictureBox& box);
+  Placement placement_of(const PictureBox& box) const;
   x11::FramePuts puts_of(const FrameBuffer& frame, const PictureBox& box) const;
   bool put(PictureBox& box, const Rect& area);
   bool present_directly(PictureBox& box, std::span<const Rect> dirty);
+  void lend_pen(PictureBox& box);
+  void flip(PictureBox& box, Pixel color, std::span<const RowRun> runs);
+  void take_pens_back();
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);
   static gboolean on_canvas_draw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -177,6 +186,7 @@ class FormWindow final : public NativeWindow {
   std::map<const Control*, GtkWidget*> m_frames;      // a frame's border, under its client area
   std::vector<std::unique_ptr<Link>> m_links;
   std::map<const PictureBox*, std::unique_ptr<Painted>> m_painted;
+  std::map<PictureBox*, std::unique_ptr<Flips>> m_flips;  // the screen pens lent to surfaces put directly
 };
 
 }  // namespace forms::gtk

@@ -1,10 +1,14 @@
-// What the files that define FormWindow share: the records behind its signal handlers and its painted
-// surfaces (complete wherever a FormWindow is made or destroyed, since it owns them), and a small helper.
+// What the files that define FormWindow share: the records behind its signal handlers, its painted surfaces
+// and the screen pens it lends (complete wherever a FormWindow is made or destroyed, since it owns them), and
+// a small helper.
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <optional>
+
 #include "backends/gtk/gtk_window.h"
+#include "backends/gtk/x11/x11_frames.h"
 
 namespace forms::gtk {
 
@@ -25,6 +29,18 @@ struct FormWindow::Painted {
   ~Painted() {
     if (surface != nullptr) cairo_surface_destroy(surface);
   }
+};
+
+// The screen pen lent to a surface whose frame the window puts on itself: the X server flips the window's
+// own pixels. The requests wait in the connection's buffer, inside an error trap (the window may be gone),
+// until the form presents the surface.
+struct FormWindow::Flips final : ScreenPen {
+  FormWindow& window;
+  PictureBox& box;
+  std::optional<x11::PutBatch> batch;  // open from the first flip until the surface is presented
+
+  Flips(FormWindow& w, PictureBox& b) : window(w), box(b) {}
+  void flip(Pixel color, std::span<const RowRun> runs) override { window.flip(box, color, runs); }
 };
 
 inline gboolean gboolean_of(bool value) { return value ? TRUE : FALSE; }

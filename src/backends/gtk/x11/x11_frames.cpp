@@ -318,6 +318,32 @@ void fill(XId window, const Rect& area, Pixel color) {
                  static_cast<unsigned>(area.height()));
 }
 
+void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, const Rect& within) {
+  // One GC for every window, made on the root: the windows have the root's depth, the default visual's,
+  // which the frames' path was decided on.
+  static GC xor_gc = nullptr;
+  static std::vector<XRectangle> rectangles;
+  Display* display = xdisplay();
+  if (xor_gc == nullptr) {
+    XGCValues values{};
+    values.function = GXxor;
+    values.graphics_exposures = False;
+    xor_gc = XCreateGC(display, DefaultRootWindow(display), GCFunction | GCGraphicsExposures, &values);
+  }
+  rectangles.clear();
+  for (const RowRun& run : runs) {
+    if (run.y < within.top || run.y >= within.bottom) continue;
+    const int x0 = std::max(run.x0, within.left);
+    const int x1 = std::min(run.x1, within.right);
+    if (x0 >= x1) continue;
+    rectangles.push_back(
+        {static_cast<short>(x0 + x), static_cast<short>(run.y + y), static_cast<unsigned short>(x1 - x0), 1});
+  }
+  if (rectangles.empty()) return;
+  XSetForeground(display, xor_gc, ~color & 0xFFFFFFu);
+  XFillRectangles(display, window, xor_gc, rectangles.data(), static_cast<int>(rectangles.size()));
+}
+
 namespace {
 int batches = 0;
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "backends/gtk/x11/x11.h"
 #include "graphics/frame_buffer.h"
+#include "graphics/screen_pen.h"
 
 namespace forms::gtk::x11 {
 
@@ -70,6 +71,11 @@ class FramePuts {
 // Fills `area` of `window` with `color`, queued like a put: on a display that takes the frames, their words
 // are its pixels.
 void fill(XId window, const Rect& area, Pixel color);
+
+// Applies the not-XOR pen in `color` to the window's own pixels at runs of a frame shown with its pixel
+// (0, 0) at (x, y), cut to `within` (the frame's pixels): the server XORs them with the pen's complement, as
+// the surface would the frame's words. One request of eight bytes a run, queued like a put.
+void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, const Rect& within);
 
 // The puts made while one lives are sent to the server when it ends, and an X error they cause (the
 // window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
