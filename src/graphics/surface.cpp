@@ -101,6 +101,14 @@ void paint_rows(FrameBuffer& frame, DirtyRegion& region, int top, int bottom, Ro
   }
 }
 
+// Calls paint(top, bottom, rows) with a figure's rows, worked out by its own shape (no dispatch per row).
+template <class Paint>
+void with_rows(const raster::Figure& figure, Paint&& paint) {
+  figure.visit([&](const auto& shape) {
+    paint(shape.top(), shape.bottom(), [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); });
+  });
+}
+
 // Two not-XOR figures of one colour drawn one after the other flip twice, and so keep, the pixels they
 // share: only the pixels in exactly one of them change. Touching just those makes erasing a hand and
 // drawing it one step on cost the pixels that moved. Calls paint(top, bottom, rows) with the rows of those
@@ -310,10 +318,8 @@ void Surface::execute(const Op& op) {
 }
 
 void Surface::draw_figure(const raster::Figure& figure, Pixel color, int mode) {
-  figure.visit([&](const auto& shape) {
-    const auto rows = [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); };
-    paint_rows(*m_frame, m_dirty, shape.top(), shape.bottom(), rows, color, mode);
-  });
+  with_rows(figure,
+            [&](int top, int bottom, auto&& rows) { paint_rows(*m_frame, m_dirty, top, bottom, rows, color, mode); });
 }
 
 void Surface::draw_pair(const raster::Figure& a, const raster::Figure& b, Pixel color) {
@@ -357,9 +363,7 @@ void Surface::flip(const raster::Figure& figure, const raster::Figure* mate, Pix
   if (mate != nullptr) {
     with_pair_rows(figure, *mate, collect);
   } else {
-    figure.visit([&](const auto& shape) {
-      collect(shape.top(), shape.bottom(), [&](int y, int n, raster::RowSpans* out) { shape.rows(y, n, out); });
-    });
+    with_rows(figure, collect);
   }
   if (!m_runs.empty()) {
     m_pen->flip(color, m_runs);

@@ -117,6 +117,12 @@ class SurfaceTest : public ::testing::Test {
     for (int i = 0; i < 12; ++i) random_figure(random, kWidth, kHeight, forms::vbCopyPen).draw(s);
     s.pixels();
   }
+  // Two surfaces with the same random face.
+  void make_busy_twins(Surface& a, Surface& b, std::mt19937& random) {
+    std::mt19937 same_face = random;
+    make_busy(a, random);
+    make_busy(b, same_face);
+  }
 };
 
 TEST_F(SurfaceTest, NotXorDrawingTwiceRestoresEveryPixel) {
@@ -145,9 +151,7 @@ TEST_F(SurfaceTest, NotXorPairsOfOneColourEqualTheFiguresDrawnApart) {
   for (int trial = 0; trial < 600; ++trial) {
     Surface paired(frames, *text);
     Surface apart(frames, *text);
-    std::mt19937 same_face = random;
-    make_busy(paired, random);
-    make_busy(apart, same_face);
+    make_busy_twins(paired, apart, random);
     Figure first = random_figure(random, kWidth, kHeight, forms::vbNotXorPen);
     Figure second = random_figure(random, kWidth, kHeight, forms::vbNotXorPen);
     second.color = first.color;
@@ -358,9 +362,7 @@ TEST_F(SurfaceTest, AScreenPenShowsWhatTheFrameWouldAndTheFrameCatchesUp) {
   for (int trial = 0; trial < 150; ++trial) {
     Surface lent(frames, *text);
     Surface plain(frames, *text);
-    std::mt19937 same_face = random;
-    make_busy(lent, random);
-    make_busy(plain, same_face);
+    make_busy_twins(lent, plain, random);
     CopyingScreen screen(lent);
     lent.set_screen_pen(&screen);
     std::ostringstream what;

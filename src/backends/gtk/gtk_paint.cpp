@@ -133,12 +133,11 @@ void FormWindow::lend_pen(PictureBox& box) {
 }
 
 // Runs of the surface's frame flipped on the window, where and as far as the form shows the surface.
-void FormWindow::flip(PictureBox& box, Pixel color, std::span<const RowRun> runs) {
+void FormWindow::flip(Flips& flips, Pixel color, std::span<const RowRun> runs) {
   GdkWindow* window = toplevel();
   if (window == nullptr) return;  // not on the screen: the frame is put whole when it is
-  auto& batch = m_flips.at(&box)->batch;
-  if (!batch) batch.emplace();
-  const Placement placed = placement_of(box);
+  if (!flips.batch) flips.batch.emplace();
+  const Placement placed = placement_of(flips.box);
   x11::flip(x11::id_of(window), placed.left, placed.top, color, runs, placed.shown);
 }
 

@@ -134,7 +134,7 @@ class FormWindow final : public NativeWindow {
   bool put(PictureBox& box, const Rect& area);
   bool present_directly(PictureBox& box, std::span<const Rect> dirty);
   void lend_pen(PictureBox& box);
-  void flip(PictureBox& box, Pixel color, std::span<const RowRun> runs);
+  void flip(Flips& flips, Pixel color, std::span<const RowRun> runs);
   void take_pens_back();
   void draw_canvas(cairo_t* cr);
   cairo_surface_t* surface_of(PictureBox& box);

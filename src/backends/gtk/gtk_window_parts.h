@@ -40,7 +40,7 @@ struct FormWindow::Flips final : ScreenPen {
   std::optional<x11::PutBatch> batch;  // open from the first flip until the surface is presented
 
   Flips(FormWindow& w, PictureBox& b) : window(w), box(b) {}
-  void flip(Pixel color, std::span<const RowRun> runs) override { window.flip(box, color, runs); }
+  void flip(Pixel color, std::span<const RowRun> runs) override { window.flip(*this, color, runs); }
 };
 
 inline gboolean gboolean_of(bool value) { return value ? TRUE : FALSE; }

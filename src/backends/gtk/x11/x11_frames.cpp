@@ -332,12 +332,10 @@ void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, c
   }
   rectangles.clear();
   for (const RowRun& run : runs) {
-    if (run.y < within.top || run.y >= within.bottom) continue;
-    const int x0 = std::max(run.x0, within.left);
-    const int x1 = std::min(run.x1, within.right);
-    if (x0 >= x1) continue;
-    rectangles.push_back(
-        {static_cast<short>(x0 + x), static_cast<short>(run.y + y), static_cast<unsigned short>(x1 - x0), 1});
+    const Rect part = intersect({run.x0, run.y, run.x1, run.y + 1}, within);
+    if (part.empty()) continue;
+    rectangles.push_back({static_cast<short>(part.left + x), static_cast<short>(part.top + y),
+                          static_cast<unsigned short>(part.width()), 1});
   }
   if (rectangles.empty()) return;
   XSetForeground(display, xor_gc, ~color & 0xFFFFFFu);
