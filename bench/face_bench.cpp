@@ -8,6 +8,9 @@
 //   allocations, counted by a replaced operator new).
 // tick_cold/W/H: the same tick after 64 MiB of other data has gone through the caches, as a saver's tick
 //   finds them after a second of other programs (the eviction is not timed).
+// tick_pen/W/H, tick_pen_cold/W/H: the same tick with a screen pen lent to the surface, as the X back end
+//   lends one: the hands become runs handed to the pen and the frame is not touched; counters: `runs` a
+//   tick and the `bytes` the X back end would send for them (eight a run).
 // cairo_tick/W/H: the same six lines with cairo's DIFFERENCE operator; counter `ratio` = cairo / ours.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <span>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +27,7 @@
 
 #include "backends/headless/headless.h"
 #include "forms/form.h"
+#include "graphics/screen_pen.h"
 #include "settings/settings.h"
 #include "support/allocation_counter.h"
 #include "trace_recorder.h"
@@ -280,6 +285,49 @@ void BM_tick_cold(benchmark::State& state) {
   }
 }
 
+// Counts the runs it is handed, as a screen that flips them would receive them.
+class CountingPen final : public forms::ScreenPen {
+ public:
+  void flip(forms::Pixel color, std::span<const forms::RowRun> runs) override {
+    m_runs += runs.size();
+    for (const forms::RowRun& run : runs) m_sum += static_cast<std::size_t>(run.x1 - run.x0) ^ color;
+  }
+  std::size_t runs() const { return m_runs; }
+  std::size_t sum() const { return m_sum; }
+
+ private:
+  std::size_t m_runs = 0;
+  std::size_t m_sum = 0;
+};
+
+void tick_pen(benchmark::State& state, bool cold) {
+  Saver saver(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  saver.redraw();
+  forms::PictureBox& box = saver.form->Picture1;
+  saver.form->Timer1_Timer();
+  box.clear_dirty();
+  CountingPen pen;
+  box.set_screen_pen(&pen);
+  long long n = 1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    set_tick_time(saver.platform(), n++);
+    box.clear_dirty();
+    if (cold) evict_caches();
+    state.ResumeTiming();
+    saver.form->Timer1_Timer();
+    benchmark::DoNotOptimize(box.dirty().size());
+  }
+  benchmark::DoNotOptimize(pen.sum());
+  box.set_screen_pen(nullptr);
+  const auto ticks = static_cast<double>(state.iterations());
+  state.counters["runs"] = static_cast<double>(pen.runs()) / ticks;
+  state.counters["bytes"] = 8 * static_cast<double>(pen.runs()) / ticks;
+}
+
+void BM_tick_pen(benchmark::State& state) { tick_pen(state, false); }
+void BM_tick_pen_cold(benchmark::State& state) { tick_pen(state, true); }
+
 void BM_cairo_tick(benchmark::State& state) {
   Saver saver(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   CairoFace face(saver, record_redraw(saver));
@@ -331,6 +379,8 @@ BENCHMARK(BM_redraw)->Apply(screens)->Unit(benchmark::kMillisecond)->UseRealTime
 BENCHMARK(BM_cairo_redraw)->Apply(screens)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_tick)->Apply(screens)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_tick_cold)->Apply(screens)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_tick_pen)->Apply(screens)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_tick_pen_cold)->Apply(screens)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_cairo_tick)->Apply(screens)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace

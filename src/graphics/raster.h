@@ -7,6 +7,7 @@
 // rounded, so the same figure gives the same pixels on every platform.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -261,6 +262,27 @@ class Capsule::Walker {
   EdgeWalker m_lo;
   EdgeWalker m_hi;
 };
+
+// Calls sink(y, x0, x1) for each run of the pixels in exactly one of two capsules (a line and its next
+// step), row by row from the top, cut to `clip`: the runs a pair's rows give, worked out in one pass with
+// no rows held between the walk and the sink.
+template <class Sink>
+void for_each_difference_run(const Capsule& a, const Capsule& b, const Rect& clip, Sink&& sink) {
+  const int top = std::max(std::min(a.top(), b.top()), clip.top);
+  const int bottom = std::min(std::max(a.bottom(), b.bottom()), clip.bottom);
+  if (top >= bottom) return;
+  Capsule::Walker walk_a(a, top);
+  Capsule::Walker walk_b(b, top);
+  Span runs[2];
+  for (int y = top; y < bottom; ++y) {
+    const int n = difference(walk_a.next(), walk_b.next(), runs);
+    for (int k = 0; k < n; ++k) {
+      const int x0 = std::max(runs[k].x0, clip.left);
+      const int x1 = std::min(runs[k].x1, clip.right);
+      if (x0 < x1) sink(y, x0, x1);
+    }
+  }
+}
 
 // The outline of an axis-parallel rectangle drawn with a pen `width` wide centred on its edges; square
 // corners.
