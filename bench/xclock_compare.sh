@@ -47,7 +47,7 @@ trap cleanup EXIT
 
 # CPU nanoseconds and context switches of every thread of a process (threads that ended are not counted:
 # the programs measured keep theirs).
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ n += $1 } END { printf "%d", n }'; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ n += $1 } END { printf "%.0f", n }'; }
 switches() {
   cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { n += $2 } END { print n }'
 }
