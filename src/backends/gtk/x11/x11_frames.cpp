@@ -11,6 +11,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
@@ -330,12 +331,43 @@ void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, c
     values.graphics_exposures = False;
     xor_gc = XCreateGC(display, DefaultRootWindow(display), GCFunction | GCGraphicsExposures, &values);
   }
+  // A run with the same columns as one in the row above lengthens that one's rectangle: a steep hand's
+  // edges stay in their columns for rows at a time, and every rectangle saved is eight bytes less to send
+  // and one fill less for the server. The rectangles that reach the row above are few (a row of a pair has
+  // at most four runs), so they are looked up among the last ones touched.
+  constexpr std::size_t kOpen = 4;
+  std::size_t open[kOpen];
+  std::size_t open_count = 0;
+  std::size_t next_open[kOpen];
+  std::size_t next_count = 0;
+  int row = INT_MIN;
   rectangles.clear();
   for (const RowRun& run : runs) {
     const Rect part = intersect({run.x0, run.y, run.x1, run.y + 1}, within);
     if (part.empty()) continue;
-    rectangles.push_back({static_cast<short>(part.left + x), static_cast<short>(part.top + y),
-                          static_cast<unsigned short>(part.width()), 1});
+    if (part.top != row) {
+      // A new row: the rectangles that reached the last one are those that may reach this one.
+      const bool adjacent = part.top == row + 1;
+      std::copy_n(next_open, next_count, open);
+      open_count = adjacent ? next_count : 0;
+      next_count = 0;
+      row = part.top;
+    }
+    const auto sx = static_cast<short>(part.left + x);
+    const auto width = static_cast<unsigned short>(part.width());
+    std::size_t* reached = std::find_if(open, open + open_count, [&](std::size_t i) {
+      return rectangles[i].x == sx && rectangles[i].width == width;
+    });
+    std::size_t index = 0;
+    if (reached != open + open_count) {
+      index = *reached;
+      ++rectangles[index].height;
+      *reached = open[--open_count];  // a rectangle grows by one run a row
+    } else {
+      index = rectangles.size();
+      rectangles.push_back({sx, static_cast<short>(part.top + y), width, 1});
+    }
+    if (next_count < kOpen) next_open[next_count++] = index;
   }
   if (rectangles.empty()) return;
   XSetForeground(display, xor_gc, ~color & 0xFFFFFFu);
