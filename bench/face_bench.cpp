@@ -19,8 +19,8 @@
 #include <chrono>
 #include <cmath>
 #include <map>
-#include <span>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>

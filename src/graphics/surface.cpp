@@ -361,8 +361,9 @@ void Surface::flip(const raster::Figure& figure, const raster::Figure* mate, Pix
         });
   };
   if (mate != nullptr && figure.capsule() != nullptr && mate->capsule() != nullptr) {
-    raster::for_each_difference_run(*figure.capsule(), *mate->capsule(), clip,
-                                    [&](int y, int x0, int x1) { m_runs.push_back({y, x0, x1}); });
+    raster::for_each_difference_run(*figure.capsule(), *mate->capsule(), clip, [&](int y, int x0, int x1) {
+      m_runs.push_back({y, x0, x1});
+    });
   } else if (mate != nullptr) {
     with_pair_rows(figure, *mate, collect);
   } else {

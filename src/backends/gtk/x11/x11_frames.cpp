@@ -355,9 +355,8 @@ void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, c
     }
     const auto sx = static_cast<short>(part.left + x);
     const auto width = static_cast<unsigned short>(part.width());
-    std::size_t* reached = std::find_if(open, open + open_count, [&](std::size_t i) {
-      return rectangles[i].x == sx && rectangles[i].width == width;
-    });
+    std::size_t* reached = std::find_if(
+        open, open + open_count, [&](std::size_t i) { return rectangles[i].x == sx && rectangles[i].width == width; });
     std::size_t index = 0;
     if (reached != open + open_count) {
       index = *reached;
