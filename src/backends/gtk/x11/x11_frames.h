@@ -74,7 +74,8 @@ void fill(XId window, const Rect& area, Pixel color);
 
 // Applies the not-XOR pen in `color` to the window's own pixels at runs of a frame shown with its pixel
 // (0, 0) at (x, y), cut to `within` (the frame's pixels): the server XORs them with the pen's complement, as
-// the surface would the frame's words. One request of eight bytes a run, queued like a put.
+// the surface would the frame's words. One request, queued like a put, of eight bytes a rectangle: runs with the
+// same columns in successive rows share one.
 void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, const Rect& within);
 
 // The puts made while one lives are sent to the server when it ends, and an X error they cause (the
