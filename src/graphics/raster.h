@@ -263,19 +263,29 @@ class Capsule::Walker {
   EdgeWalker m_hi;
 };
 
-// Calls sink(y, x0, x1) for each run of the pixels in exactly one of two capsules (a line and its next
-// step), row by row from the top, cut to `clip`: the runs a pair's rows give, worked out in one pass with
-// no rows held between the walk and the sink.
+// Two capsules (a line and its next step) walked side by side from a given row down: each row gives the
+// runs of the pixels in exactly one of them.
+class DifferenceWalker {
+ public:
+  DifferenceWalker(const Capsule& a, const Capsule& b, int y) : m_a(a, y), m_b(b, y) {}
+  // Writes this row's runs (at most two) to out and returns how many; the walk moves on to the next row.
+  int next(Span* out) { return difference(m_a.next(), m_b.next(), out); }
+
+ private:
+  Capsule::Walker m_a;
+  Capsule::Walker m_b;
+};
+
+// Calls sink(y, x0, x1) for each run of the pixels in exactly one of two capsules, row by row from the
+// top, cut to `clip`: worked out in one pass, with no rows held between the walk and the sink.
 template <class Sink>
 void for_each_difference_run(const Capsule& a, const Capsule& b, const Rect& clip, Sink&& sink) {
   const int top = std::max(std::min(a.top(), b.top()), clip.top);
   const int bottom = std::min(std::max(a.bottom(), b.bottom()), clip.bottom);
-  if (top >= bottom) return;
-  Capsule::Walker walk_a(a, top);
-  Capsule::Walker walk_b(b, top);
+  DifferenceWalker walk(a, b, top);
   Span runs[2];
   for (int y = top; y < bottom; ++y) {
-    const int n = difference(walk_a.next(), walk_b.next(), runs);
+    const int n = walk.next(runs);
     for (int k = 0; k < n; ++k) {
       const int x0 = std::max(runs[k].x0, clip.left);
       const int x1 = std::min(runs[k].x1, clip.right);

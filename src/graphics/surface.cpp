@@ -120,10 +120,9 @@ void with_pair_rows(const raster::Figure& a, const raster::Figure& b, Paint&& pa
   if (a.capsule() != nullptr && b.capsule() != nullptr) {
     // Two lines (a hand and its next step), walked side by side: a row's difference is worked out from two
     // spans.
-    raster::Capsule::Walker walk_a(*a.capsule(), top);
-    raster::Capsule::Walker walk_b(*b.capsule(), top);
+    raster::DifferenceWalker walk(*a.capsule(), *b.capsule(), top);
     paint(top, bottom, [&](int, int n, raster::RowSpans* out) {
-      for (int i = 0; i < n; ++i) out[i].count = raster::difference(walk_a.next(), walk_b.next(), out[i].spans.data());
+      for (int i = 0; i < n; ++i) out[i].count = walk.next(out[i].spans.data());
     });
     return;
   }
