@@ -103,6 +103,19 @@ settings_key='HKCU\Software\VB and VBA Program Settings\Quillet\Settings'
 clear_settings() { "$wine" reg delete "$settings_key" /f >/dev/null 2>&1; }
 stored() { "$wine" reg query "$settings_key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p"; }
 stored_is() { [[ $(stored "$1") == "$2" ]]; }
+# store NAME VALUE: writes a string setting and waits until it reads back: a Wine tool started while the
+# machine is busy now and then fails without a word, and the program would then start without the setting.
+store() {
+  local name=$1 value=$2
+  wait_for 30 eval '"$wine" reg add "$settings_key" /v "$name" /t REG_SZ /d "$value" /f >/dev/null 2>&1 &&
+    stored_is "$name" "$value"'
+}
+# windows_path FILE: the file's Windows path, asked again until Wine gives one.
+windows_path() {
+  local file=$1 path=""
+  wait_for 30 eval 'path=$("$wine" winepath -w "$file" 2>/dev/null | tr -d "\r"); [[ -n $path ]]'
+  printf '%s' "$path"
+}
 stored_count() { "$wine" reg query "$settings_key" 2>/dev/null | tr -d '\r' | grep -c 'REG_SZ'; }
 
 # Starts the program in the background; its process id is in $started.
@@ -682,7 +695,7 @@ two_monitor_tests() {
   # A picture smaller than both monitors: decoded as it is on both platforms (a larger one is first
   # resampled to fit the largest monitor, by WIC on Windows and by our own scaler for the reference).
   clear_settings
-  "$wine" reg add "$settings_key" /v PICTURE_PATH /t REG_SZ /d "$small_picture" /f >/dev/null 2>&1
+  store PICTURE_PATH "$small_picture" || fail "/S: the picture's path could not be stored"
   start "$bin/dialsaver.scr" /S
   saver=$started
   wait_for 60 count_is dialsaver 2
@@ -808,7 +821,7 @@ two_monitor_suite() {
     for arch in "${archs[@]}"; do
       [[ -n $arch ]] || continue
       use_build "$arch"
-      small_picture=$("$wine" winepath -w "$work/small.gif" 2>/dev/null | tr -d '\r')
+      small_picture=$(windows_path "$work/small.gif")
       case $layout in
         overlapping) two_monitor_tests "$layout" "0 0 800 600" "0 0 640 480" 100,100 200,150 300,200 720,560 ;;
         side-by-side) two_monitor_tests "$layout" "0 0 800 600" "800 0 1440 480" 100,100 200,150 300,200 1000,200 ;;
