@@ -143,7 +143,7 @@ void FormWindow::bare_event(GdkEvent& event) {
 
 void FormWindow::paint_bare(const cairo_region_t* region) {
   if (m_bare == nullptr || region == nullptr) return;
-  x11::PutBatch batch;
+  const x11::PutBatch batch(fate());
   for (int i = 0; i < cairo_region_num_rectangles(region); ++i) {
     cairo_rectangle_int_t r{};
     cairo_region_get_rectangle(region, i, &r);

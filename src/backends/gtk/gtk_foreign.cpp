@@ -27,6 +27,7 @@ WindowHandle FormWindow::set_parent(x11::XId parent) {
     return 0;
   }
   m_host = parent;
+  if (parent != 0) m_hosted = true;
   return previous;
 }
 

@@ -119,7 +119,7 @@ void FormWindow::present(PictureBox& box, std::span<const Rect> dirty) {
 bool FormWindow::present_directly(PictureBox& box, std::span<const Rect> dirty) {
   const x11::FramePuts puts = puts_of(box.pixels(), box);
   if (!puts) return false;
-  const x11::PutBatch batch;
+  const x11::PutBatch batch(fate());
   puts.put_each(dirty, placement_of(box).shown);
   lend_pen(box);
   return true;
@@ -136,7 +136,7 @@ void FormWindow::lend_pen(PictureBox& box) {
 void FormWindow::flip(Flips& flips, Pixel color, std::span<const RowRun> runs) {
   GdkWindow* window = toplevel();
   if (window == nullptr) return;  // not on the screen: the frame is put whole when it is
-  if (!flips.batch) flips.batch.emplace();
+  if (!flips.batch) flips.batch.emplace(fate());
   const Placement placed = placement_of(flips.box);
   x11::flip(x11::id_of(window), placed.left, placed.top, color, runs, placed.shown);
 }
@@ -171,7 +171,7 @@ void FormWindow::draw_canvas(cairo_t* cr) {
   }
   const double scale = m_scale;
   std::optional<x11::PutBatch> batch;
-  if (m_direct) batch.emplace();
+  if (m_direct) batch.emplace(fate());
   for (const auto& control : m_form.controls()) {
     auto* box = dynamic_cast<PictureBox*>(control.get());
     if (box == nullptr) continue;

@@ -76,6 +76,8 @@ class FormWindow final : public NativeWindow {
   GtkWindow* gtk_window() const { return m_window != nullptr ? GTK_WINDOW(m_window) : nullptr; }
   // The toplevel's GDK window once it has one, else nullptr.
   GdkWindow* toplevel() const;
+  // Whether the toplevel may be destroyed by another client, with a host it lives or has lived in.
+  x11::WindowFate fate() const { return m_hosted ? x11::WindowFate::MayGoWithHost : x11::WindowFate::OursAlone; }
   // The bare toplevel, or nullptr for a GtkWindow.
   GdkWindow* bare() const { return m_bare; }
   // An event GDK delivered for the bare toplevel. It may unload the form, and so end this window.
@@ -181,6 +183,7 @@ class FormWindow final : public NativeWindow {
   std::int32_t m_style = 0;
   WindowHandle m_owner = 0;
   x11::XId m_host = 0;
+  bool m_hosted = false;  // it has lived in a host, and may be destroyed with it while requests are on their way
   std::map<const Control*, GtkWidget*> m_widgets;
   std::map<const Control*, GtkWidget*> m_containers;  // a frame's own client area
   std::map<const Control*, GtkWidget*> m_frames;      // a frame's border, under its client area

@@ -32,8 +32,8 @@ struct FormWindow::Painted {
 };
 
 // The screen pen lent to a surface whose frame the window puts on itself: the X server flips the window's
-// own pixels. The requests wait in the connection's buffer, inside an error trap (the window may be gone),
-// until the form presents the surface.
+// own pixels. The requests wait in the connection's buffer (inside an error trap if the window may go with
+// its host) until the form presents the surface.
 struct FormWindow::Flips final : ScreenPen {
   FormWindow& window;
   PictureBox& box;

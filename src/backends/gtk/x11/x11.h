@@ -16,6 +16,11 @@ namespace forms::gtk::x11 {
 
 using XId = unsigned long;
 
+// Whether a window can be destroyed by another client while requests for it are on their way: one of the
+// program's own that lives (or has lived) inside a foreign window, a preview host's or XScreenSaver's,
+// dies with that window. One that never has is destroyed only by the program, after its requests.
+enum class WindowFate { OursAlone, MayGoWithHost };
+
 // The X window behind a realised GDK window, and the root window.
 XId id_of(GdkWindow* window);
 XId root();

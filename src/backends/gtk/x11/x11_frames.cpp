@@ -377,11 +377,15 @@ namespace {
 int batches = 0;
 }  // namespace
 
-PutBatch::PutBatch() { gdk_x11_display_error_trap_push(gdk_display_get_default()); }
+PutBatch::PutBatch(WindowFate fate) : m_trapped(fate == WindowFate::MayGoWithHost) {
+  if (m_trapped) gdk_x11_display_error_trap_push(gdk_display_get_default());
+}
 
 PutBatch::~PutBatch() {
   GdkDisplay* gdk = gdk_display_get_default();
-  if (++batches % kSyncEvery == 0) {
+  if (!m_trapped) {
+    XFlush(GDK_DISPLAY_XDISPLAY(gdk));
+  } else if (++batches % kSyncEvery == 0) {
     if (gdk_x11_display_error_trap_pop(gdk) != 0) return;  // the window is gone; nothing more to send
   } else {
     gdk_x11_display_error_trap_pop_ignored(gdk);

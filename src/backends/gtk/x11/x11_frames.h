@@ -78,17 +78,22 @@ void fill(XId window, const Rect& area, Pixel color);
 // same columns in successive rows share one.
 void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, const Rect& within);
 
-// The puts made while one lives are sent to the server when it ends, and an X error they cause (the
-// window destroyed meanwhile) is ignored. GDK keeps each ignored error trap until the server has been
-// heard from after it, and a saver hears nothing for hours: one batch in kSyncEvery waits for the server,
-// so the traps kept stay few and a tick's cost stays flat.
+// The puts made while one lives are sent to the server when it ends. On a window that may go with its
+// host, an X error they cause (the window destroyed meanwhile) is ignored. GDK keeps each ignored error
+// trap until the server has been heard from after it, and a saver hears nothing for hours: one batch in
+// kSyncEvery waits for the server, so the traps kept stay few and a tick's cost stays flat. A window that
+// is the program's alone needs no trap (GDK's own requests for it have none): a tick on it neither walks
+// GDK's list of traps nor ever waits.
 class PutBatch {
  public:
   static constexpr int kSyncEvery = 64;
-  PutBatch();
+  explicit PutBatch(WindowFate fate);
   ~PutBatch();
   PutBatch(const PutBatch&) = delete;
   PutBatch& operator=(const PutBatch&) = delete;
+
+ private:
+  bool m_trapped;
 };
 
 }  // namespace forms::gtk::x11
