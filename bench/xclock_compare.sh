@@ -5,13 +5,18 @@
 #     several starts (min, median, max). For xclock, until a pixel of its window shows the window's white:
 #     the window is mapped and cleared, which is never later than its face, so xclock's figure is a bound
 #     in its favour.
-#   - CPU per second over the span, the program's own and the X server's, each the sum over all of the
+#   - CPU per second over a span, the program's own and the X server's, each the sum over all of the
 #     process's threads of the nanoseconds /proc/<pid>/task/<tid>/schedstat counts (microsecond resolution
 #     and better), so a loaded machine changes it little;
 #   - wakeups per second: voluntary and involuntary context switches of all threads;
-#   - peak resident memory (VmHWM) at the end of the span.
+#   - peak resident memory (VmHWM) at the end of a span.
+# The spans come in rounds, the two programs one after the other in each, each started afresh: the host's
+# drift over the minutes then weighs on both alike. A span of whole minutes sees every position of the
+# second hand, whose length on each row is most of what a tick sends. The table gives the median of the
+# rounds (the largest peak), and the rounds are listed under it.
 #
-#   bench/xclock_compare.sh [--span SECONDS] [--starts N] [WxH ...]   (default: 60 s, 7 starts, 1920x1080 3840x2160)
+#   bench/xclock_compare.sh [--span SECONDS] [--starts N] [--rounds N] [WxH ...]
+#   (default: 60 s spans, 7 starts, 3 rounds, 1920x1080 3840x2160)
 #
 # Uses build/linux (or DIALSAVER_BENCH_BUILD) as scripts/test built it; builds nothing.
 set -euo pipefail
@@ -23,12 +28,14 @@ bin=$build/bin
 probe=$build/tests/e2e/x11_probe
 span=60
 starts=7
+rounds=3
 sizes=()
 while (($# > 0)); do
   case $1 in
     --span) span=$2; shift 2 ;;
     --starts) starts=$2; shift 2 ;;
-    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+    --rounds) rounds=$2; shift 2 ;;
+    -h | --help) sed -n '2,22p' "$0"; exit 0 ;;
     *x*) sizes+=("$1"); shift ;;
     *) echo "xclock_compare.sh: unknown argument $1 (--help says what it takes)" >&2; exit 2 ;;
   esac
@@ -61,6 +68,9 @@ end() {
 }
 # stats N...: "min median max" of the numbers.
 stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "%d %d %d\n", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
+# median N...: the median of the numbers as they are written (the lower middle one of an even count).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.1f", a / b }'; }
 
 # sample PID: CPU of the process and of the X server, and wakeups, over the span; sets cpu server wakeups
@@ -76,20 +86,37 @@ sample() {
   peak=$(awk -v k="$(peak_kib "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
 }
 
-# first_frames NAME X Y RRGGBB PROGRAM...: the first frame over the starts; leaves the last start running
-# as $running and the times in $frames.
-first_frames() {
-  local name=$1 x=$2 y=$3 colour=$4 ms pid i
+# start NAME X Y RRGGBB PROGRAM...: starts the program and waits for its first frame; sets running (the
+# process) and ms (the first frame's time).
+start() {
+  local name=$1 x=$2 y=$3 colour=$4
   shift 4
+  read -r ms running < <(XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
+    "$probe" first-frame "$x" "$y" "$colour" 30000 -- "$@" 2>>"$work/$name.log") ||
+    { echo "xclock_compare.sh: $name showed no first frame" >&2; exit 1; }
+  pids+=("$running")
+}
+
+# first_frames NAME X Y RRGGBB PROGRAM...: the first frame over the starts, each start ended; the times in
+# $frames.
+first_frames() {
+  local i
   frames=()
   for ((i = 1; i <= starts; i++)); do
-    read -r ms pid < <(XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
-      "$probe" first-frame "$x" "$y" "$colour" 30000 -- "$@" 2>>"$work/$name.log") ||
-      { echo "xclock_compare.sh: $name showed no first frame" >&2; exit 1; }
-    pids+=("$pid")
+    start "$@"
     frames+=("$ms")
-    if ((i < starts)); then end "$pid"; else running=$pid; fi
+    end "$running"
   done
+}
+
+# round NAME X Y RRGGBB PROGRAM...: one start sampled over the span; the figures appended to NAME's lists.
+round() {
+  local -n cpus=$1_cpu servers=$1_server wakes=$1_wakeups peaks=$1_peak
+  start "$@"
+  sleep 1  # past the start's own work
+  sample "$running"
+  end "$running"
+  cpus+=("$cpu") servers+=("$server") wakes+=("$wakeups") peaks+=("$peak")
 }
 
 echo "Machine: $(nproc) cores, $(uname -r), load average $(cut -d' ' -f1-3 /proc/loadavg) at the start; $(date -u +%Y-%m-%d)"
@@ -107,22 +134,28 @@ for size in "${sizes[@]}"; do
   chmod 700 "$work/run"
 
   XDG_CONFIG_HOME=$work/config bezel_pixel "$size" "$bin/dialsaver-render" "$work"
-  first_frames dialsaver "$x" "$y" "$colour" "$bin/dialsaver" /S
+  saver=("$bin/dialsaver" /S)
+  clock=(xclock -analog -update 1 -geometry "${size}+0+0")
+  first_frames dialsaver "$x" "$y" "$colour" "${saver[@]}"
   read -r d_min d_med d_max < <(stats "${frames[@]}")
-  sample "$running"
-  read -r d_cpu d_server d_wakeups d_peak <<<"$cpu $server $wakeups $peak"
-  end "$running"
-
-  first_frames xclock 4 4 ffffff xclock -analog -update 1 -geometry "${size}+0+0"
+  first_frames xclock 4 4 ffffff "${clock[@]}"
   read -r x_min x_med x_max < <(stats "${frames[@]}")
-  sleep 1
-  sample "$running"
-  end "$running"
+
+  dialsaver_cpu=() dialsaver_server=() dialsaver_wakeups=() dialsaver_peak=()
+  xclock_cpu=() xclock_server=() xclock_wakeups=() xclock_peak=()
+  for ((r = 1; r <= rounds; r++)); do
+    round dialsaver "$x" "$y" "$colour" "${saver[@]}"
+    round xclock 4 4 ffffff "${clock[@]}"
+  done
+  d_cpu=$(median "${dialsaver_cpu[@]}") d_server=$(median "${dialsaver_server[@]}")
+  d_wakeups=$(median "${dialsaver_wakeups[@]}") d_peak=$(largest "${dialsaver_peak[@]}")
+  cpu=$(median "${xclock_cpu[@]}") server=$(median "${xclock_server[@]}")
+  wakeups=$(median "${xclock_wakeups[@]}") peak=$(largest "${xclock_peak[@]}")
 
   d_sum=$(awk -v a="$d_cpu" -v b="$d_server" 'BEGIN { printf "%.3f", a + b }')
   x_sum=$(awk -v a="$cpu" -v b="$server" 'BEGIN { printf "%.3f", a + b }')
   echo
-  echo "$size, first frame over $starts starts, CPU over $span s:"
+  echo "$size, first frame over $starts starts, CPU the median of $rounds rounds of $span s:"
   echo
   echo "| | dialsaver | xclock | xclock / dialsaver |"
   echo "|---|---|---|---|"
@@ -132,6 +165,9 @@ for size in "${sizes[@]}"; do
   echo "| CPU, X server, ms/s | $d_server | $server | $(ratio "$server" "$d_server") |"
   echo "| CPU, program + X server, ms/s | $d_sum | $x_sum | $(ratio "$x_sum" "$d_sum") |"
   echo "| wakeups (context switches), /s | $d_wakeups | $wakeups | $(ratio "$wakeups" "$d_wakeups") |"
+  echo
+  echo "Rounds, program / X server ms/s: dialsaver ${dialsaver_cpu[*]} / ${dialsaver_server[*]};" \
+    "xclock ${xclock_cpu[*]} / ${xclock_server[*]}"
   end "$xvfb"
   exec {fd}>&-
 done
