@@ -334,43 +334,53 @@ void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, c
   // A run with the same columns as one in the row above lengthens that one's rectangle: a steep hand's
   // edges stay in their columns for rows at a time, and every rectangle saved is eight bytes less to send
   // and one fill less for the server. The rectangles that reach the row above are few (a row of a pair has
-  // at most four runs), so they are looked up among the last ones touched.
-  constexpr std::size_t kOpen = 4;
-  std::size_t open[kOpen];
-  std::size_t open_count = 0;
-  std::size_t next_open[kOpen];
-  std::size_t next_count = 0;
+  // at most four runs): their columns are kept beside their places, in two small lists that trade roles
+  // at each new row.
+  struct Reach {
+    int left;
+    int right;
+    XRectangle* rectangle;
+  };
+  constexpr int kReach = 4;
+  Reach lists[2][kReach];
+  Reach* above = lists[0];
+  Reach* here = lists[1];
+  int above_count = 0;
+  int here_count = 0;
+  if (rectangles.size() < runs.size()) rectangles.resize(runs.size());  // at most one rectangle a run
+  XRectangle* const first = rectangles.data();
+  XRectangle* next = first;
   int row = INT_MIN;
-  rectangles.clear();
   for (const RowRun& run : runs) {
-    const Rect part = intersect({run.x0, run.y, run.x1, run.y + 1}, within);
-    if (part.empty()) continue;
-    if (part.top != row) {
+    const int left = std::max(run.x0, within.left);
+    const int right = std::min(run.x1, within.right);
+    if (left >= right || run.y < within.top || run.y >= within.bottom) continue;
+    if (run.y != row) {
       // A new row: the rectangles that reached the last one are those that may reach this one.
-      const bool adjacent = part.top == row + 1;
-      std::copy_n(next_open, next_count, open);
-      open_count = adjacent ? next_count : 0;
-      next_count = 0;
-      row = part.top;
+      std::swap(above, here);
+      above_count = run.y == row + 1 ? here_count : 0;
+      here_count = 0;
+      row = run.y;
     }
-    const auto sx = static_cast<short>(part.left + x);
-    const auto width = static_cast<unsigned short>(part.width());
-    std::size_t* reached = std::find_if(
-        open, open + open_count, [&](std::size_t i) { return rectangles[i].x == sx && rectangles[i].width == width; });
-    std::size_t index = 0;
-    if (reached != open + open_count) {
-      index = *reached;
-      ++rectangles[index].height;
-      *reached = open[--open_count];  // a rectangle grows by one run a row
-    } else {
-      index = rectangles.size();
-      rectangles.push_back({sx, static_cast<short>(part.top + y), width, 1});
+    XRectangle* reached = nullptr;
+    for (int i = 0; i < above_count; ++i) {
+      if (above[i].left == left && above[i].right == right) {
+        reached = above[i].rectangle;
+        ++reached->height;
+        above[i] = above[--above_count];  // a rectangle grows by one run a row
+        break;
+      }
     }
-    if (next_count < kOpen) next_open[next_count++] = index;
+    if (reached == nullptr) {
+      reached = next++;
+      *reached = {static_cast<short>(left + x), static_cast<short>(row + y), static_cast<unsigned short>(right - left),
+                  1};
+    }
+    if (here_count < kReach) here[here_count++] = {left, right, reached};
   }
-  if (rectangles.empty()) return;
+  if (next == first) return;
   XSetForeground(display, xor_gc, ~color & 0xFFFFFFu);
-  XFillRectangles(display, window, xor_gc, rectangles.data(), static_cast<int>(rectangles.size()));
+  XFillRectangles(display, window, xor_gc, first, static_cast<int>(next - first));
 }
 
 namespace {
