@@ -66,11 +66,11 @@ end() {
   for _ in $(seq 200); do gone "$1" && return 0; sleep 0.05; done
   kill -KILL "$1" 2>/dev/null || true
 }
-# stats N...: "min median max" of the numbers.
-stats() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "%d %d %d\n", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
-# median N...: the median of the numbers as they are written (the lower middle one of an even count).
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+# stats N...: "min median max" of the numbers, as they are written (the median of an even count is the
+# lower middle one).
+stats() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[1], v[int((NR + 1) / 2)], v[NR] }'; }
+median() { stats "$@" | cut -d' ' -f2; }
+largest() { stats "$@" | cut -d' ' -f3; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.1f", a / b }'; }
 
 # sample PID: CPU of the process and of the X server, and wakeups, over the span; sets cpu server wakeups

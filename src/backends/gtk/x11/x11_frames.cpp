@@ -393,14 +393,15 @@ PutBatch::PutBatch(WindowFate fate) : m_trapped(fate == WindowFate::MayGoWithHos
 
 PutBatch::~PutBatch() {
   GdkDisplay* gdk = gdk_display_get_default();
-  if (!m_trapped) {
-    XFlush(GDK_DISPLAY_XDISPLAY(gdk));
-  } else if (++batches % kSyncEvery == 0) {
-    if (gdk_x11_display_error_trap_pop(gdk) != 0) return;  // the window is gone; nothing more to send
-  } else {
+  if (m_trapped) {
+    if (++batches % kSyncEvery == 0) {
+      // Waits for the server, which has then had every put; an error it reports is of a window gone.
+      [[maybe_unused]] const int error = gdk_x11_display_error_trap_pop(gdk);
+      return;
+    }
     gdk_x11_display_error_trap_pop_ignored(gdk);
-    XFlush(GDK_DISPLAY_XDISPLAY(gdk));
   }
+  XFlush(GDK_DISPLAY_XDISPLAY(gdk));
 }
 
 }  // namespace forms::gtk::x11
