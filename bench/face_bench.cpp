@@ -285,18 +285,32 @@ void BM_tick_cold(benchmark::State& state) {
   }
 }
 
-// Counts the runs it is handed, as a screen that flips them would receive them.
+// Counts the runs it is handed, as a screen that flips them would receive them, and the rows they are in
+// (each row once a tick, however many runs it has: what the X server's memory sees).
 class CountingPen final : public forms::ScreenPen {
  public:
+  explicit CountingPen(int height) : m_marked(static_cast<std::size_t>(height), -1) {}
   void flip(forms::Pixel color, std::span<const forms::RowRun> runs) override {
     m_runs += runs.size();
-    for (const forms::RowRun& run : runs) m_sum += static_cast<std::size_t>(run.x1 - run.x0) ^ color;
+    for (const forms::RowRun& run : runs) {
+      m_sum += static_cast<std::size_t>(run.x1 - run.x0) ^ color;
+      long long& marked = m_marked[static_cast<std::size_t>(run.y)];
+      if (marked != m_tick) {
+        marked = m_tick;
+        ++m_rows;
+      }
+    }
   }
+  void next_tick() { ++m_tick; }
   std::size_t runs() const { return m_runs; }
+  std::size_t rows() const { return m_rows; }
   std::size_t sum() const { return m_sum; }
 
  private:
+  std::vector<long long> m_marked;  // the last tick that flipped a run in the row
+  long long m_tick = 0;
   std::size_t m_runs = 0;
+  std::size_t m_rows = 0;
   std::size_t m_sum = 0;
 };
 
@@ -306,13 +320,14 @@ void tick_pen(benchmark::State& state, bool cold) {
   forms::PictureBox& box = saver.form->Picture1;
   saver.form->Timer1_Timer();
   box.clear_dirty();
-  CountingPen pen;
+  CountingPen pen(static_cast<int>(state.range(1)));
   box.set_screen_pen(&pen);
   long long n = 1;
   for (auto _ : state) {
     state.PauseTiming();
     set_tick_time(saver.platform(), n++);
     box.clear_dirty();
+    pen.next_tick();
     if (cold) evict_caches();
     state.ResumeTiming();
     saver.form->Timer1_Timer();
@@ -323,6 +338,7 @@ void tick_pen(benchmark::State& state, bool cold) {
   const auto ticks = static_cast<double>(state.iterations());
   state.counters["runs"] = static_cast<double>(pen.runs()) / ticks;
   state.counters["bytes"] = 8 * static_cast<double>(pen.runs()) / ticks;
+  state.counters["rows"] = static_cast<double>(pen.rows()) / ticks;
 }
 
 void BM_tick_pen(benchmark::State& state) { tick_pen(state, false); }

@@ -10,6 +10,11 @@
 #     and better), so a loaded machine changes it little;
 #   - wakeups per second: voluntary and involuntary context switches of all threads;
 #   - peak resident memory (VmHWM) at the end of a span.
+# Beside them, the floor: `x11_probe xor-rows` flips one pixel in each of as many rows a second as a
+# saver's tick changes on average (dialsaver_bench's BM_tick_pen counts them), from a bare Xlib client
+# that does nothing else. The X server's part of it is what touching those rows of its framebuffer costs
+# on this host, which no client that shows these hands can avoid; it moves with the host's memory more
+# than anything the saver does.
 # The spans come in rounds, the two programs one after the other in each, each started afresh: the host's
 # drift over the minutes then weighs on both alike. A span of whole minutes sees every position of the
 # second hand, whose length on each row is most of what a tick sends. The table gives the median of the
@@ -26,6 +31,7 @@ source "$root/bench/lib.sh"
 build=${DIALSAVER_BENCH_BUILD:-$root/build/linux}
 bin=$build/bin
 probe=$build/tests/e2e/x11_probe
+bench=$build/bench/dialsaver_bench
 span=60
 starts=7
 rounds=3
@@ -35,7 +41,7 @@ while (($# > 0)); do
     --span) span=$2; shift 2 ;;
     --starts) starts=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
-    -h | --help) sed -n '2,22p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,26p' "$0"; exit 0 ;;
     *x*) sizes+=("$1"); shift ;;
     *) echo "xclock_compare.sh: unknown argument $1 (--help says what it takes)" >&2; exit 2 ;;
   esac
@@ -72,6 +78,14 @@ stats() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[1], v
 median() { stats "$@" | cut -d' ' -f2; }
 largest() { stats "$@" | cut -d' ' -f3; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.1f", a / b }'; }
+sum() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
+# tick_rows W H: the rows a tick of the saver on a W x H screen changes, on average over the ticks the
+# benchmark runs (hours of clock time); empty when the benchmarks were not built.
+tick_rows() {
+  [[ -x $bench ]] || return 0
+  "$bench" --benchmark_filter="^BM_tick_pen/$1/$2\$" 2>/dev/null |
+    awk 'match($0, /rows=[0-9.]+k?/) { v = substr($0, RSTART + 5, RLENGTH - 5); if (v ~ /k$/) v *= 1000; printf "%.0f", v }'
+}
 
 # sample PID: CPU of the process and of the X server, and wakeups, over the span; sets cpu server wakeups
 # (per second, cpu in ms/s with three decimals) and peak (MiB).
@@ -141,19 +155,23 @@ for size in "${sizes[@]}"; do
   first_frames xclock 4 4 ffffff "${clock[@]}"
   read -r x_min x_med x_max < <(stats "${frames[@]}")
 
+  rows=$(tick_rows "${size%x*}" "${size#*x}")
   dialsaver_cpu=() dialsaver_server=() dialsaver_wakeups=() dialsaver_peak=()
   xclock_cpu=() xclock_server=() xclock_wakeups=() xclock_peak=()
+  # shellcheck disable=SC2034 # the floor's wakeups and peak are filled by round, and not shown
+  floor_cpu=() floor_server=() floor_wakeups=() floor_peak=()
   for ((r = 1; r <= rounds; r++)); do
     round dialsaver "$x" "$y" "$colour" "${saver[@]}"
     round xclock 4 4 ffffff "${clock[@]}"
+    [[ -z $rows ]] || round floor 4 4 ffffff "$probe" xor-rows "$rows"
   done
   d_cpu=$(median "${dialsaver_cpu[@]}") d_server=$(median "${dialsaver_server[@]}")
   d_wakeups=$(median "${dialsaver_wakeups[@]}") d_peak=$(largest "${dialsaver_peak[@]}")
   cpu=$(median "${xclock_cpu[@]}") server=$(median "${xclock_server[@]}")
   wakeups=$(median "${xclock_wakeups[@]}") peak=$(largest "${xclock_peak[@]}")
 
-  d_sum=$(awk -v a="$d_cpu" -v b="$d_server" 'BEGIN { printf "%.3f", a + b }')
-  x_sum=$(awk -v a="$cpu" -v b="$server" 'BEGIN { printf "%.3f", a + b }')
+  d_sum=$(sum "$d_cpu" "$d_server")
+  x_sum=$(sum "$cpu" "$server")
   echo
   echo "$size, first frame over $starts starts, CPU the median of $rounds rounds of $span s:"
   echo
@@ -166,8 +184,15 @@ for size in "${sizes[@]}"; do
   echo "| CPU, program + X server, ms/s | $d_sum | $x_sum | $(ratio "$x_sum" "$d_sum") |"
   echo "| wakeups (context switches), /s | $d_wakeups | $wakeups | $(ratio "$wakeups" "$d_wakeups") |"
   echo
+  if [[ -n $rows ]]; then
+    f_cpu=$(median "${floor_cpu[@]}") f_server=$(median "${floor_server[@]}")
+    f_sum=$(sum "$f_cpu" "$f_server")
+    echo "Floor, a bare Xlib client flipping the $rows rows a tick changes: program $f_cpu, X server $f_server," \
+      "together $f_sum ms/s ($(ratio "$x_sum" "$f_sum")x below xclock's program + X server)."
+    echo
+  fi
   echo "Rounds, program / X server ms/s: dialsaver ${dialsaver_cpu[*]} / ${dialsaver_server[*]};" \
-    "xclock ${xclock_cpu[*]} / ${xclock_server[*]}"
+    "xclock ${xclock_cpu[*]} / ${xclock_server[*]}${rows:+; floor ${floor_cpu[*]} / ${floor_server[*]}}"
   end "$xvfb"
   exec {fd}>&-
 done

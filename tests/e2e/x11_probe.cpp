@@ -21,6 +21,10 @@
 //   x11_probe first-frame-cpu X Y RRGGBB TIMEOUT_MS -- PROGRAM [ARGS...]
 //       The same, but the program is killed as soon as the pixel shows, and what is printed is the
 //       milliseconds and the CPU milliseconds all its threads used until then (from its rusage).
+//   x11_probe xor-rows ROWS
+//       A white window over the whole screen that, once a second until it is killed, flips one pixel in
+//       each of ROWS rows (a column of them, XOR in one request) and flushes: the least a client can cost,
+//       and make the X server do, to change that many rows a second. The benchmark's floor.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
@@ -29,12 +33,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -209,6 +215,36 @@ int first_frame(int x, int y, const char* color, int timeout_ms, char** program,
 
 }  // namespace
 
+int xor_rows(int rows) {
+  Display* display = open_display();
+  const int screen = DefaultScreen(display);
+  const int width = DisplayWidth(display, screen);
+  const int height = DisplayHeight(display, screen);
+  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), 0, 0, WhitePixel(display, screen));
+  XMapWindow(display, window);
+  XGCValues values{};
+  values.function = GXxor;
+  values.foreground = 0xFFFFFF;
+  values.graphics_exposures = False;
+  GC gc = XCreateGC(display, window, GCFunction | GCForeground | GCGraphicsExposures, &values);
+  // Columns of the screen's height, side by side, for more rows than the screen has.
+  std::vector<XRectangle> columns;
+  for (int left = rows, x = width / 2; left > 0 && x < width; left -= height, x += 2) {
+    columns.push_back({static_cast<short>(x), 0, 1, static_cast<unsigned short>(std::min(left, height))});
+  }
+  XSync(display, False);
+  for (;;) {
+    XFillRectangles(display, window, gc, columns.data(), static_cast<int>(columns.size()));
+    XFlush(display);
+    sleep(1);
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+    }
+  }
+}
+
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "host" && argc == 3) return host(argv[2]);
@@ -222,9 +258,10 @@ int main(int argc, char** argv) {
     return first_frame(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), argv + 7,
                        command == "first-frame-cpu");
   }
+  if (command == "xor-rows" && argc == 3) return xor_rows(std::atoi(argv[2]));
   std::fprintf(
       stderr,
       "usage: x11_probe host WxH | pixel X Y | capture WxH+X+Y FILE.ppm | close ID | send ID destroy | send ID "
-      "configure WxH | first-frame[-cpu] X Y RRGGBB TIMEOUT_MS -- PROGRAM...\n");
+      "configure WxH | first-frame[-cpu] X Y RRGGBB TIMEOUT_MS -- PROGRAM... | xor-rows ROWS\n");
   return 2;
 }
