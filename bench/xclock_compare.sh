@@ -144,8 +144,11 @@ for size in "${sizes[@]}"; do
   read -r -t 20 -u "$fd" number
   export DISPLAY=:$number
   rm -rf "$work/config" "$work/run"
-  mkdir -p "$work/config" "$work/run"
+  mkdir -p "$work/config/Quillet" "$work/run"
   chmod 700 "$work/run"
+  # The saver as its user has it from the second start on: the picture it falls back to is stored, so no
+  # "Image Not Found" box stands over the clock (a box nobody dismisses would be there at every start).
+  printf '[Settings]\nPICTURE_PATH=%s\n' "$bin/a.gif" >"$work/config/Quillet/Settings.ini"
 
   XDG_CONFIG_HOME=$work/config bezel_pixel "$size" "$bin/dialsaver-render" "$work"
   saver=("$bin/dialsaver" /S)
