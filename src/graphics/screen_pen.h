@@ -25,7 +25,8 @@ class ScreenPen {
  public:
   virtual ~ScreenPen() = default;
   // Applies the not-XOR pen in `color` to each run of the screen's copy: each channel becomes
-  // 255 - (pen XOR pixel). The runs lie inside the frame and do not overlap.
+  // 255 - (pen XOR pixel). The runs lie inside the frame and do not overlap; they come row by row from the
+  // top, and a figure's may come in several calls.
   virtual void flip(Pixel color, std::span<const RowRun> runs) = 0;
 };
 

@@ -348,30 +348,33 @@ void Surface::not_xor_pair(const raster::Figure& a, const raster::Figure& b, Pix
 }
 
 // Hands the screen pen the runs of a not-XOR figure, or of the pixels in exactly one of a pair, and owes
-// the frame the figures.
+// the frame the figures. The runs go in chunks that stay in the first-level cache from the walk to the pen
+// and through the pen's own buffers: a hand's thousand rows are not written out to memory to be read back.
 void Surface::flip(const raster::Figure& figure, const raster::Figure* mate, Pixel color) {
-  m_runs.clear();
+  std::size_t count = 0;
+  const auto hand_over = [&] {
+    m_pen->flip(color, std::span<const RowRun>(m_runs.data(), count));
+    count = 0;
+    m_flipped = true;
+  };
+  const auto add = [&](int y, int x0, int x1) {
+    m_runs[count++] = {y, x0, x1};
+    if (count == m_runs.size()) [[unlikely]]
+      hand_over();
+  };
   const Rect clip{0, 0, m_frame->width(), m_frame->height()};
   const auto collect = [&](int top, int bottom, auto&& rows) {
     raster::for_each_span(
-        top, bottom, clip, rows, [](int, int, int) {},
-        [&](int y, int, int x0, int x1) {
-          m_runs.push_back({y, x0, x1});
-        });
+        top, bottom, clip, rows, [](int, int, int) {}, [&](int y, int, int x0, int x1) { add(y, x0, x1); });
   };
   if (mate != nullptr && figure.capsule() != nullptr && mate->capsule() != nullptr) {
-    raster::for_each_difference_run(*figure.capsule(), *mate->capsule(), clip, [&](int y, int x0, int x1) {
-      m_runs.push_back({y, x0, x1});
-    });
+    raster::for_each_difference_run(*figure.capsule(), *mate->capsule(), clip, add);
   } else if (mate != nullptr) {
     with_pair_rows(figure, *mate, collect);
   } else {
     with_rows(figure, collect);
   }
-  if (!m_runs.empty()) {
-    m_pen->flip(color, m_runs);
-    m_flipped = true;
-  }
+  if (count > 0) hand_over();
   owe(figure, color);
   if (mate != nullptr) owe(*mate, color);
 }

@@ -163,8 +163,8 @@ class Surface : public UserScaled {
   std::unique_ptr<CopyBatch> m_batch;
   std::optional<Held> m_held;  // a not-XOR figure waiting for its pair
   ScreenPen* m_pen = nullptr;
-  std::vector<Held> m_owed;    // figures the screen pen flipped and the frame has not had yet
-  std::vector<RowRun> m_runs;  // the runs handed to the screen pen, kept for the next tick
+  std::vector<Held> m_owed;        // figures the screen pen flipped and the frame has not had yet
+  std::array<RowRun, 512> m_runs;  // a chunk of runs on their way to the screen pen
   bool m_flipped = false;
   DirtyRegion m_dirty{kMaxDirtyRects};
   TraceSink* m_trace = nullptr;
