@@ -213,8 +213,6 @@ int first_frame(int x, int y, const char* color, int timeout_ms, char** program,
   }
 }
 
-}  // namespace
-
 int xor_rows(int rows) {
   Display* display = open_display();
   const int screen = DefaultScreen(display);
@@ -244,6 +242,8 @@ int xor_rows(int rows) {
     }
   }
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
