@@ -240,15 +240,22 @@ class Capsule::Walker {
   Walker(const Capsule& capsule, int y);
   // This row's span (empty when x1 <= x0); the walker moves on to the next row.
   Span next() {
-    const int y = m_y++;
-    if (y >= m_middle.first && y < m_middle.end) {
-      const std::int64_t first = -m_lo.value() > m_left ? -m_lo.value() : m_left;
-      const std::int64_t last = m_hi.value() < m_right ? m_hi.value() : m_right;
-      m_lo.next();
-      m_hi.next();
-      return {static_cast<int>(first), static_cast<int>(last) + 1};
-    }
+    const int y = m_y;
+    if (y >= m_middle.first && y < m_middle.end) return step();
+    ++m_y;
     return ends(y);
+  }
+  // The row after the middle rows that follow on from here, where next() takes the band's two edges
+  // alone; this row itself when it is not in the middle.
+  int middle_end() const { return m_y >= m_middle.first && m_y < m_middle.end ? m_middle.end : m_y; }
+  // next() for a row before middle_end().
+  Span step() {
+    ++m_y;
+    const std::int64_t first = -m_lo.value() > m_left ? -m_lo.value() : m_left;
+    const std::int64_t last = m_hi.value() < m_right ? m_hi.value() : m_right;
+    m_lo.next();
+    m_hi.next();
+    return {static_cast<int>(first), static_cast<int>(last) + 1};
   }
 
  private:
@@ -270,6 +277,20 @@ class DifferenceWalker {
   DifferenceWalker(const Capsule& a, const Capsule& b, int y) : m_a(a, y), m_b(b, y) {}
   // Writes this row's runs (at most two) to out and returns how many; the walk moves on to the next row.
   int next(Span* out) { return difference(m_a.next(), m_b.next(), out); }
+  // The row after those that follow on from here, up to `end`, in which both lines are in their middle.
+  int middle_end(int end) const { return std::min({m_a.middle_end(), m_b.middle_end(), end}); }
+  // Walks rows y to end - 1, all in both middles (end no later than middle_end), calling
+  // emit(y, runs, n) for each. The walkers are copied out for the loop, so that their edges stay in
+  // registers instead of being stored and loaded again at every row.
+  template <class Emit>
+  void walk_middles(int y, int end, Emit&& emit) {
+    Capsule::Walker a = m_a;
+    Capsule::Walker b = m_b;
+    Span runs[2];
+    for (; y < end; ++y) emit(y, runs, difference(a.step(), b.step(), runs));
+    m_a = a;
+    m_b = b;
+  }
 
  private:
   Capsule::Walker m_a;
@@ -283,13 +304,22 @@ void for_each_difference_run(const Capsule& a, const Capsule& b, const Rect& cli
   const int top = std::max(std::min(a.top(), b.top()), clip.top);
   const int bottom = std::min(std::max(a.bottom(), b.bottom()), clip.bottom);
   DifferenceWalker walk(a, b, top);
-  Span runs[2];
-  for (int y = top; y < bottom; ++y) {
-    const int n = walk.next(runs);
+  const auto emit = [&](int y, const Span* runs, int n) {
     for (int k = 0; k < n; ++k) {
       const int x0 = std::max(runs[k].x0, clip.left);
       const int x1 = std::min(runs[k].x1, clip.right);
       if (x0 < x1) sink(y, x0, x1);
+    }
+  };
+  Span runs[2];
+  for (int y = top; y < bottom;) {
+    const int end = walk.middle_end(bottom);
+    if (end > y) {
+      walk.walk_middles(y, end, emit);
+      y = end;
+    } else {
+      emit(y, runs, walk.next(runs));
+      ++y;
     }
   }
 }
