@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 
 #include "backends/gtk/gtk_window.h"
 #include "backends/gtk/work_area.h"
@@ -156,40 +158,45 @@ class GtkServices final : public NativeServices {
 // The wall clock in milliseconds since the epoch.
 std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
 
+// The engine (the forms, their windows, and GDK and Xlib under them) runs on one thread at a time. The
+// main thread holds this lock at all times but while its main loop sleeps in poll(); the tick thread takes
+// it to deliver a timer's tick, which so runs while the main loop sleeps. A tick then costs its own work
+// and one wake of one thread, with no turn of the main loop (every source prepared and checked, the X
+// queue read twice) around it. Never destroyed: the process may end (_exit) from either thread.
+std::mutex& engine_lock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+
+GPollFunc g_glib_poll = nullptr;
+
+// The main loop's poll(), with the engine let go for as long as it sleeps. GLib calls it without its own
+// context's lock held, so the tick thread may call GLib (attach a source, wake the loop) meanwhile.
+gint poll_with_engine_free(GPollFD* fds, guint count, gint timeout_ms) {
+  engine_lock().unlock();
+  const gint ready = g_glib_poll(fds, count, timeout_ms);
+  engine_lock().lock();
+  return ready;
+}
+
 }  // namespace
 
-// A timer's GLib source lives as long as the timer runs and is re-armed by its ready time, so that a
-// tick makes and frees no source.
+// A running timer and when it is next due; the tick thread fires it then, once per arming.
 struct GtkPlatform::ArmedTimer {
-  ArmedTimer(GtkPlatform* owner, Timer* ticking) : platform(owner), timer(ticking), schedule(0) {
-    static GSourceFuncs funcs = {nullptr, nullptr, dispatch_source, nullptr, nullptr, nullptr};
-    source = g_source_new(&funcs, sizeof(GSource));
-    g_source_set_callback(source, on_timer_due, this, nullptr);
-    g_source_attach(source, nullptr);
-  }
-  ~ArmedTimer() {
-    g_source_destroy(source);
-    g_source_unref(source);
-  }
-  ArmedTimer(const ArmedTimer&) = delete;
-  ArmedTimer& operator=(const ArmedTimer&) = delete;
+  using Clock = std::chrono::steady_clock;
+  ArmedTimer(GtkPlatform* owner, Timer* ticking) : platform(owner), timer(ticking), schedule(0) {}
 
-  bool armed() const { return g_source_get_ready_time(source) >= 0; }
-  void arm(int delay_ms) const {
-    g_source_set_ready_time(source, g_get_monotonic_time() + delay_ms * G_GINT64_CONSTANT(1000));
+  bool armed() const { return due.has_value(); }
+  void arm(int delay_ms) {
+    due = Clock::now() + std::chrono::milliseconds(delay_ms);
+    platform->m_timers_changed.notify_one();
   }
-  void disarm() const { g_source_set_ready_time(source, -1); }
-
-  // Fires once per arming.
-  static gboolean dispatch_source(GSource* source, GSourceFunc callback, gpointer data) {
-    g_source_set_ready_time(source, -1);
-    return callback(data);
-  }
+  void disarm() { due.reset(); }
 
   GtkPlatform* platform;
   Timer* timer;
-  GSource* source;
   TickSchedule schedule;
+  std::optional<Clock::time_point> due;
 };
 
 GtkPlatform::GtkPlatform(int argc, char** argv)
@@ -204,9 +211,22 @@ GtkPlatform::GtkPlatform(int argc, char** argv)
     }
   }
   end_on_signals();
+  engine_lock().lock();
+  g_glib_poll = g_main_context_get_poll_func(nullptr);
+  g_main_context_set_poll_func(nullptr, poll_with_engine_free);
 }
 
-GtkPlatform::~GtkPlatform() = default;
+GtkPlatform::~GtkPlatform() {
+  if (m_ticker.joinable()) {
+    m_stopping = true;
+    m_timers_changed.notify_one();
+    engine_lock().unlock();
+    m_ticker.join();
+    engine_lock().lock();
+  }
+  g_main_context_set_poll_func(nullptr, g_glib_poll);
+  engine_lock().unlock();
+}
 
 void GtkPlatform::need_display() {
   if (m_display) return;
@@ -278,21 +298,45 @@ void GtkPlatform::timer_changed(Timer& timer) {
   if (it == m_timers.end()) it = m_timers.emplace(&timer, std::make_unique<ArmedTimer>(this, &timer)).first;
   ArmedTimer& armed = *it->second;
   if (armed.schedule.interval_ms() != timer.Interval()) armed.schedule = TickSchedule(timer.Interval());
+  if (!m_ticker.joinable()) m_ticker = std::thread([this] { run_ticks(); });
   armed.arm(armed.schedule.first_delay_ms(wall_clock_ms()));
 }
 
-int GtkPlatform::on_timer_due(void* data) {
-  auto* armed = static_cast<ArmedTimer*>(data);
-  GtkPlatform& platform = *armed->platform;
-  Timer* timer = armed->timer;
-  const TickSchedule::Step step = armed->schedule.fired(wall_clock_ms());
-  if (step.deliver) platform.dispatch([timer] { timer->tick(); });
-  // The tick may have stopped, restarted or re-timed its timer; arm it again only if it did none of these.
-  auto it = platform.m_timers.find(timer);
-  if (it != platform.m_timers.end() && it->second.get() == armed && !armed->armed() && timer->running()) {
-    armed->arm(step.next_delay_ms);
+// The tick thread: sleeps until the next timer is due, then fires it with the engine's lock held.
+void GtkPlatform::run_ticks() {
+  std::unique_lock lock(engine_lock());
+  while (!m_stopping) {
+    ArmedTimer* next = nullptr;
+    for (const auto& [timer, armed] : m_timers) {
+      if (armed->armed() && (next == nullptr || *armed->due < *next->due)) next = armed.get();
+    }
+    if (next == nullptr) {
+      m_timers_changed.wait(lock);
+      continue;
+    }
+    if (ArmedTimer::Clock::now() < *next->due) {
+      m_timers_changed.wait_until(lock, *next->due);
+      continue;  // whatever woke the thread, the timers are looked at again
+    }
+    const int loaded = Application::get().loaded_count();
+    fire(*next);
+    // The main loop sleeps on the display's socket, and the tick may have read from it what the loop waits
+    // for (the tick's requests are flushed by a read of the events as well), or ended a form: the loop is
+    // woken only then.
+    if (gdk_events_pending() != 0 || Application::get().loaded_count() != loaded) g_main_context_wakeup(nullptr);
   }
-  return G_SOURCE_CONTINUE;
+}
+
+void GtkPlatform::fire(ArmedTimer& armed) {
+  Timer* timer = armed.timer;
+  armed.disarm();
+  const TickSchedule::Step step = armed.schedule.fired(wall_clock_ms());
+  if (step.deliver) dispatch([timer] { timer->tick(); });
+  // The tick may have stopped, restarted or re-timed its timer; arm it again only if it did none of these.
+  auto it = m_timers.find(timer);
+  if (it != m_timers.end() && it->second.get() == &armed && !armed.armed() && timer->running()) {
+    armed.arm(step.next_delay_ms);
+  }
 }
 
 // ---- Loops and the end ----

@@ -9,11 +9,13 @@
 // to the daemon.
 #pragma once
 
+#include <condition_variable>
 #include <exception>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backends/gtk/x11/x11.h"
@@ -90,7 +92,8 @@ class GtkPlatform final : public Platform {
 
  private:
   struct ArmedTimer;
-  static int on_timer_due(void* data);
+  void run_ticks();
+  void fire(ArmedTimer& armed);
   [[noreturn]] void fail_handler(const char* what);
   void need_display();
   double display_dpi();
@@ -107,6 +110,10 @@ class GtkPlatform final : public Platform {
   std::optional<std::pair<double, double>> m_pointer;
   std::vector<FormWindow*> m_windows;
   std::map<Timer*, std::unique_ptr<ArmedTimer>> m_timers;
+  // The tick thread, started with the first timer, and what wakes it: a timer armed, or the end.
+  std::thread m_ticker;
+  std::condition_variable m_timers_changed;
+  bool m_stopping = false;
 };
 
 }  // namespace forms::gtk
