@@ -4,6 +4,10 @@
 // Every call from GTK into the engine goes through dispatch(): an exception must not unwind through
 // GTK's C frames, so one that escapes a handler ends the program there, with its message.
 //
+// The timers tick on a thread of their own, which sleeps until the next one is due. The engine still runs
+// on one thread at a time: the main thread holds the engine's lock except while its main loop sleeps in
+// poll(), and a tick takes the lock, so a tick runs while the main loop sleeps and wakes nothing else.
+//
 // When XSCREENSAVER_WINDOW names a window, the program runs as an XScreenSaver hack: the saver window
 // draws inside that window, which is the only screen it knows, and leaves the keyboard and the pointer
 // to the daemon.
