@@ -320,10 +320,9 @@ void GtkPlatform::run_ticks() {
     }
     const int loaded = Application::get().loaded_count();
     fire(*next);
-    // The main loop sleeps on the display's socket, and the tick may have read from it what the loop waits
-    // for (the tick's requests are flushed by a read of the events as well), or ended a form: the loop is
-    // woken only then.
-    if (gdk_events_pending() != 0 || Application::get().loaded_count() != loaded) g_main_context_wakeup(nullptr);
+    // The main loop sleeps on the display's socket, and the tick's flushes may have read from it what the
+    // loop waits for, or the tick ended a form: the loop is woken only then.
+    if (x11::flush_and_check_events() || Application::get().loaded_count() != loaded) g_main_context_wakeup(nullptr);
   }
 }
 

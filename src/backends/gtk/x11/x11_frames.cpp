@@ -385,6 +385,8 @@ void flip(XId window, int x, int y, Pixel color, std::span<const RowRun> runs, c
 
 namespace {
 int batches = 0;
+// The number the next request will have, when the last one before it was sent.
+unsigned long sent_before = 0;
 }  // namespace
 
 PutBatch::PutBatch(WindowFate fate) : m_trapped(fate == WindowFate::MayGoWithHost) {
@@ -397,11 +399,22 @@ PutBatch::~PutBatch() {
     if (++batches % kSyncEvery == 0) {
       // Waits for the server, which has then had every put; an error it reports is of a window gone.
       [[maybe_unused]] const int error = gdk_x11_display_error_trap_pop(gdk);
+      sent_before = XNextRequest(GDK_DISPLAY_XDISPLAY(gdk));
       return;
     }
     gdk_x11_display_error_trap_pop_ignored(gdk);
   }
   XFlush(GDK_DISPLAY_XDISPLAY(gdk));
+  sent_before = XNextRequest(GDK_DISPLAY_XDISPLAY(gdk));
+}
+
+bool flush_and_check_events() {
+  Display* display = xdisplay();
+  if (XNextRequest(display) != sent_before) {
+    XFlush(display);
+    sent_before = XNextRequest(display);
+  }
+  return XEventsQueued(display, QueuedAlready) > 0;
 }
 
 }  // namespace forms::gtk::x11

@@ -96,4 +96,10 @@ class PutBatch {
   bool m_trapped;
 };
 
+// Sends what is left in the connection's buffer and says whether Xlib's queue holds events. A flush reads
+// the socket as well, so events may have come in that a poll of the socket no longer shows: a thread that
+// sends while the main loop sleeps on the socket must wake the loop then. The socket is read only when
+// there is something to send, which a PutBatch that has ended has sent already.
+bool flush_and_check_events();
+
 }  // namespace forms::gtk::x11
