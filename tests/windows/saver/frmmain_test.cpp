@@ -377,7 +377,7 @@ TEST_F(FrmmainTest, TheDesignTimePictureIsDecodedOnlyWhenRead) {
 }
 
 // The saver on a 4K screen: each second's erase and redraw of the three hands changes a small part of
-// the screen, reports it as such, and allocates nothing.
+// the screen, reports it as such, and allocates nothing, nor does the count of loaded forms around it.
 TEST_F(FrmmainTest, ClockTickIsSmallAndAllocatesNothing) {
   platform->screens = {forms::Monitor{{0, 0, 3840, 2160}, 96}};
   settings::LoadSettings();
@@ -390,6 +390,8 @@ TEST_F(FrmmainTest, ClockTickIsSmallAndAllocatesNothing) {
     platform->set_time(10, 10 + second / 60, second % 60);
     const std::size_t allocations = allocation_counter::count();
     form.Timer1_Timer();
+    // The timers' thread asks for the loaded forms around each tick.
+    EXPECT_EQ(forms::Application::get().loaded_count(), 1);
     long long area = 0;
     for (const forms::Rect& r : form.Picture1.dirty()) area += r.area();
     if (allocation_counter::available()) {
