@@ -162,7 +162,8 @@ std::int64_t wall_clock_ms() { return g_get_real_time() / 1000; }
 // main thread holds this lock at all times but while its main loop sleeps in poll(); the tick thread takes
 // it to deliver a timer's tick, which so runs while the main loop sleeps. A tick then costs its own work
 // and one wake of one thread, with no turn of the main loop (every source prepared and checked, the X
-// queue read twice) around it. Never destroyed: the process may end (_exit) from either thread.
+// queue read twice) around it. A tick must not run a loop of its own (a modal dialog): the main loop's
+// context is the main thread's. Never destroyed: the process may end (_exit) from either thread.
 std::mutex& engine_lock() {
   static auto* lock = new std::mutex;
   return *lock;
