@@ -269,17 +269,14 @@ void Application::retire_default(std::type_index key) {
 
 std::vector<Form*> Application::forms() const {
   std::vector<Form*> all;
-  for (const auto& entry : m_defaults) all.push_back(entry.second.get());
-  for (const auto& form : m_extras) all.push_back(form.get());
+  for_each_form([&](Form* form) { all.push_back(form); });
   return all;
 }
 
 // Counted in place: the timers' thread asks before and after every tick, which allocates nothing.
 int Application::loaded_count() const {
-  const auto live = [](const Form* f) { return f->loaded() || f->loading(); };
   int count = 0;
-  for (const auto& entry : m_defaults) count += live(entry.second.get()) ? 1 : 0;
-  for (const auto& form : m_extras) count += live(form.get()) ? 1 : 0;
+  for_each_form([&](const Form* form) { count += form->loaded() || form->loading() ? 1 : 0; });
   return count;
 }
 

@@ -152,6 +152,12 @@ class Application {
   Form& adopt_default(std::type_index key, std::unique_ptr<Form> form);
   Form& adopt_extra(std::unique_ptr<Form> form);
   void retire_default(std::type_index key);
+  // Calls fn with every form, in forms()'s order, without gathering them.
+  template <class Fn>
+  void for_each_form(Fn&& fn) const {
+    for (const auto& entry : m_defaults) fn(entry.second.get());
+    for (const auto& form : m_extras) fn(form.get());
+  }
 
   std::vector<std::pair<std::type_index, std::unique_ptr<Form>>> m_defaults;
   std::vector<std::unique_ptr<Form>> m_extras;

@@ -387,6 +387,11 @@ namespace {
 int batches = 0;
 // The number the next request will have, when the last one before it was sent.
 unsigned long sent_before = 0;
+
+void flush(Display* display) {
+  XFlush(display);
+  sent_before = XNextRequest(display);
+}
 }  // namespace
 
 PutBatch::PutBatch(WindowFate fate) : m_trapped(fate == WindowFate::MayGoWithHost) {
@@ -404,16 +409,12 @@ PutBatch::~PutBatch() {
     }
     gdk_x11_display_error_trap_pop_ignored(gdk);
   }
-  XFlush(GDK_DISPLAY_XDISPLAY(gdk));
-  sent_before = XNextRequest(GDK_DISPLAY_XDISPLAY(gdk));
+  flush(GDK_DISPLAY_XDISPLAY(gdk));
 }
 
 bool flush_and_check_events() {
   Display* display = xdisplay();
-  if (XNextRequest(display) != sent_before) {
-    XFlush(display);
-    sent_before = XNextRequest(display);
-  }
+  if (XNextRequest(display) != sent_before) flush(display);
   return XEventsQueued(display, QueuedAlready) > 0;
 }
 
